@@ -1,0 +1,550 @@
+// Strings, paths, truth words, wildcards, the bounded formatter, the console and the
+// shared reading discipline of the companion files.
+#include "lib.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "file.h"
+
+namespace installer {
+
+namespace {
+
+bool is_sep(char c) { return c == '/' || c == '\\'; }
+// White space as the C locale's isspace sees it.
+bool is_white(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+const char *last_sep(const char *s) {
+  const char *found = nullptr;
+  for (; *s; s++) {
+    if (is_sep(*s)) found = s;
+  }
+  return found;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- wrappers
+
+int s_atoi(const char *string) { return string ? std::atoi(string) : 0; }
+
+int s_strcmp(const char *string1, const char *string2) {
+  if (!string1 || !string2) return -1;
+  return std::strcmp(string1, string2);
+}
+
+int s_stricmp(const char *string1, const char *string2) {
+  if (!string1 || !string2) return -1;
+  const auto *a = reinterpret_cast<const unsigned char *>(string1);
+  const auto *b = reinterpret_cast<const unsigned char *>(string2);
+  while (*a && *b && charmap[*a] == charmap[*b]) {
+    a++;
+    b++;
+  }
+  return charmap[*a] - charmap[*b];
+}
+
+const char *s_strstr(const char *string1, const char *string2) {
+  if (!string1 || !string2) return nullptr;
+  return std::strstr(string1, string2);
+}
+
+std::FILE *s_fopen(const char *filename, const char *mode) {
+  if (!filename || !mode) return nullptr;
+  return disk().fopen(filename, mode);
+}
+
+void s_fclose(std::FILE **f) {
+  if (!f || !*f) return;
+  std::fclose(*f);
+  *f = nullptr;
+}
+
+char *s_strtrm(char *string) {
+  if (!string) return nullptr;
+  std::size_t len = std::strlen(string);
+  while (len > 0 && is_white(string[len - 1])) string[--len] = '\0';
+  while (is_white(*string)) string++;
+  return string;
+}
+
+// ---------------------------------------------------------------- bounded copies
+
+int scpy(char *dst, const char *src, int size) {
+  if (!dst || size < 1) return 0;
+  if (!src) {
+    dst[0] = '\0';
+    return 0;
+  }
+  std::size_t n = strnlen(src, static_cast<std::size_t>(size - 1));
+  std::memmove(dst, src, n);
+  dst[n] = '\0';
+  return static_cast<int>(n);
+}
+
+int scat(char *dst, const char *src, int size) {
+  if (!dst || !src || size < 1) return 0;
+  int len = static_cast<int>(std::strlen(dst));
+  if (len >= size - 1) {
+    dst[size - 1] = '\0';
+    return size - 1;
+  }
+  // Anything appended leaves the combined text at most size - 2 characters long.
+  int room = size - 2 - len;
+  if (room <= 0) return len;
+  int n = static_cast<int>(strnlen(src, static_cast<std::size_t>(room)));
+  std::memmove(dst + len, src, static_cast<std::size_t>(n));
+  dst[len + n] = '\0';
+  return len + n;
+}
+
+char *attach_ext(char *result, const char *ext, unsigned bfsz) {
+  if (!result || bfsz == 0) return nullptr;
+  if (!ext) return result;
+  std::size_t len = strnlen(result, bfsz - 1);
+  std::size_t n = strnlen(ext, bfsz - 1 - len);
+  std::memmove(result + len, ext, n);
+  result[len + n] = '\0';
+  return result;
+}
+
+std::optional<std::string> smake(const char *src, unsigned size) {
+  if (!src || size == 0) return std::nullopt;
+  return std::string(src, strnlen(src, size - 1));
+}
+
+std::string sadd(std::string buffer, const char *src) {
+  if (src) buffer += src;
+  return buffer;
+}
+
+unsigned schunk(const char *src, const char *stop_on, char *result, unsigned bfsz) {
+  if (!src || !result || bfsz == 0) return 0;
+  unsigned n = 0;
+  while (src[n] && n < bfsz - 1 && !(stop_on && std::strchr(stop_on, src[n]))) {
+    result[n] = src[n];
+    n++;
+  }
+  result[n] = '\0';
+  return n;
+}
+
+char *spre(char *buffer, const char *prefix, unsigned bfsz) {
+  if (!buffer || !prefix) return nullptr;
+  std::size_t blen = std::strlen(buffer);
+  std::size_t plen = std::strlen(prefix);
+  if (blen + plen >= bfsz) return nullptr;
+  std::memmove(buffer + plen, buffer, blen + 1);
+  std::memcpy(buffer, prefix, plen);
+  return buffer;
+}
+
+char *sreplace(const char *source, const char *find, const char *with, char *result,
+               unsigned bfsz) {
+  if (!source || !find || !result) return nullptr;
+  std::string out;
+  std::size_t flen = std::strlen(find);
+  if (flen == 0) {
+    out = source;
+  } else {
+    const char *p = source;
+    while (const char *hit = std::strstr(p, find)) {
+      out.append(p, hit);
+      if (with) out += with;
+      p = hit + flen;
+    }
+    out += p;
+  }
+  if (bfsz > 0) scpy(result, out.c_str(), static_cast<int>(bfsz));
+  return result;
+}
+
+// ---------------------------------------------------------------- paths
+
+char *strip_file(char *file, char *buffer, unsigned bfsz) {
+  if (!file) return nullptr;
+  const char *sep = last_sep(file);
+  if (sep) {
+    scpy(buffer, sep + 1, static_cast<int>(bfsz));
+    file[sep - file] = '\0';
+  } else {
+    scpy(buffer, file, static_cast<int>(bfsz));
+    file[0] = '\0';
+  }
+  return file;
+}
+
+char *strip_path(char *file) {
+  if (!file) return nullptr;
+  const char *sep = last_sep(file);
+  if (sep) std::memmove(file, sep + 1, std::strlen(sep + 1) + 1);
+  return file;
+}
+
+char *strip_ext(char *file) {
+  if (!file) return nullptr;
+  const char *sep = last_sep(file);
+  char *dot = std::strrchr(file, '.');
+  // A leading dot names a hidden file rather than starting an extension.
+  if (dot && dot != file && (!sep || dot > sep)) *dot = '\0';
+  return file;
+}
+
+char *attach_path(char *result, const char *file, unsigned bfsz) {
+  if (!result || bfsz == 0) return nullptr;
+  unsigned len = 0;
+  for (; len < bfsz - 1 && result[len]; len++) {
+    if (is_sep(result[len])) result[len] = Sep;
+  }
+  if (!file) {
+    result[len] = '\0';
+    return result;
+  }
+  bool ends_sep = len > 0 && result[len - 1] == Sep;
+  if (is_sep(*file)) {
+    if (len > 0 && ends_sep) file++;
+  } else if (len > 0 && !ends_sep && len < bfsz - 1) {
+    result[len++] = Sep;
+  }
+  for (; *file && len < bfsz - 1; file++) result[len++] = is_sep(*file) ? Sep : *file;
+  result[len] = '\0';
+  return len ? result : nullptr;
+}
+
+char *setsep(char *string, char sep) {
+  if (!string) return nullptr;
+  for (char *p = string; *p; p++) {
+    if (is_sep(*p)) *p = sep;
+  }
+  return string;
+}
+
+// ---------------------------------------------------------------- truth words
+
+int istrue(const char *string) {
+  if (!string) return 0;
+  for (const char *word : {"true", "yes", "y", "on", "checked", "selected"}) {
+    if (s_stricmp(string, word) == 0) return 1;
+  }
+  return std::atoi(string) != 0;
+}
+
+int isfalse(const char *string) {
+  if (!string || !*string) return 0;
+  for (const char *word : {"false", "no", "n", "off"}) {
+    if (s_stricmp(string, word) == 0) return 1;
+  }
+  if (is_digit(string[0]) || is_digit(string[1])) return std::atoi(string) == 0;
+  return 0;
+}
+
+// ---------------------------------------------------------------- own name, directories
+
+char *exename(char *buffer, const char *arg0, unsigned bfsz) {
+  if (!buffer || !arg0 || bfsz == 0) return nullptr;
+  const char *sep = last_sep(arg0);
+  const char *name = sep ? sep + 1 : arg0;
+  schunk(name, ".", buffer, bfsz);
+  return buffer;
+}
+
+char *currentdir(char *buffer, unsigned bfsz) {
+  if (!buffer || bfsz == 0) return nullptr;
+  return disk().getcwd(buffer, bfsz);
+}
+
+char *systemdir(char *buffer, unsigned bfsz) {
+  if (!buffer) return nullptr;
+  scpy(buffer, "/etc", static_cast<int>(bfsz));
+  return buffer;
+}
+
+// ---------------------------------------------------------------- wildcards
+
+// The search keeps only the position of the last '*' to fall back to. With '*' and '?' as
+// the only special characters that loses no match, and it keeps the cost at most
+// proportional to text times pattern where plain backtracking is exponential in the stars.
+int wmatch(const char *text, const char *wild, int case_sensitive) {
+  if (!text || !wild) return 0;
+  auto same = [case_sensitive](char a, char b) {
+    if (case_sensitive) return a == b;
+    return charmap[static_cast<unsigned char>(a)] == charmap[static_cast<unsigned char>(b)];
+  };
+  const char *t = text;
+  const char *w = wild;
+  const char *star = nullptr;
+  const char *mark = nullptr;
+  while (*t) {
+    if (*w == '*') {
+      star = w++;
+      mark = t;
+    } else if (*w && (*w == '?' || same(*w, *t))) {
+      w++;
+      t++;
+    } else if (star) {
+      w = star + 1;
+      t = ++mark;
+    } else {
+      return 0;
+    }
+  }
+  while (*w == '*') w++;
+  return *w == '\0';
+}
+
+int wild_match(const char *text, const char *wild) {
+  if (!text || !wild) return 0;
+  if (std::strcmp(wild, "*") == 0) return 1;
+  return wmatch(text, wild, 1);
+}
+
+namespace {
+
+std::vector<std::string> list_items(const char *list) {
+  std::vector<std::string> items;
+  std::string item;
+  for (const char *p = list;; p++) {
+    if (*p == '\0' || *p == ' ' || *p == '\t' || *p == ',') {
+      if (!item.empty()) items.push_back(item);
+      item.clear();
+      if (*p == '\0') break;
+    } else {
+      item += *p;
+    }
+  }
+  return items;
+}
+
+int match_lists(const char *list, const char *wilds, int case_sensitive) {
+  if (!list || !wilds) return 0;
+  const std::vector<std::string> patterns = list_items(wilds);
+  for (const std::string &item : list_items(list)) {
+    for (const std::string &pattern : patterns) {
+      if (wmatch(item.c_str(), pattern.c_str(), case_sensitive)) return 1;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+int wild_list(const char *list, const char *wilds) { return match_lists(list, wilds, 1); }
+int wild_ilist(const char *list, const char *wilds) { return match_lists(list, wilds, 0); }
+
+// ---------------------------------------------------------------- formatter
+
+namespace {
+
+// Renders one conversion with the C library, the text it gives being the standard one.
+template <class... A>
+std::string render(const char *conversion, A... args) {
+  int n = std::snprintf(nullptr, 0, conversion, args...);
+  if (n <= 0) return std::string();
+  std::string out(static_cast<std::size_t>(n) + 1, '\0');
+  std::snprintf(out.data(), out.size(), conversion, args...);
+  out.resize(static_cast<std::size_t>(n));
+  return out;
+}
+
+// Applies the '*' width and precision that a conversion took, if any.
+template <class T>
+std::string render_with(const char *conversion, int stars, int w, int p, T value) {
+  switch (stars) {
+    case 2:
+      return render(conversion, w, p, value);
+    case 1:
+      return render(conversion, w, value);
+    default:
+      return render(conversion, value);
+  }
+}
+
+}  // namespace
+
+int vsnprintf(char *buffer, unsigned bfsz, const char *format, va_list arg) {
+  if (!buffer || !format) return 0;
+  va_list ap;
+  va_copy(ap, arg);
+  unsigned count = 0;
+  const char *f = format;
+  while (*f && count < bfsz) {
+    if (*f != '%') {
+      buffer[count++] = *f++;
+      continue;
+    }
+    if (f[1] == '%') {
+      buffer[count++] = '%';
+      f += 2;
+      continue;
+    }
+    // Collect the conversion: '%', flags, width, precision, length, conversion character.
+    std::string conv = "%";
+    const char *p = f + 1;
+    int stars = 0;
+    int star_values[2] = {0, 0};
+    while (*p && std::strchr("-+0 #", *p)) conv += *p++;
+    auto number = [&]() {
+      if (*p == '*') {
+        star_values[stars++] = va_arg(ap, int);
+        conv += *p++;
+      } else {
+        while (is_digit(*p)) conv += *p++;
+      }
+    };
+    number();
+    if (*p == '.') {
+      conv += *p++;
+      number();
+    }
+    int longs = 0;
+    while (*p == 'l' && longs < 2) {
+      conv += *p++;
+      longs++;
+    }
+    if (!*p || conv.size() + 1 > CONVERSION_MAX) break;
+    char c = *p++;
+    conv += c;
+    f = p;
+    const char *cs = conv.c_str();
+    int w = star_values[0];
+    int pr = star_values[1];
+    std::string text;
+    switch (c) {
+      case 'd':
+      case 'i':
+        if (longs == 2) {
+          text = render_with(cs, stars, w, pr, va_arg(ap, long long));
+        } else if (longs == 1) {
+          text = render_with(cs, stars, w, pr, va_arg(ap, long));
+        } else {
+          text = render_with(cs, stars, w, pr, va_arg(ap, int));
+        }
+        break;
+      case 'o':
+      case 'u':
+      case 'x':
+      case 'X':
+        if (longs == 2) {
+          text = render_with(cs, stars, w, pr, va_arg(ap, unsigned long long));
+        } else if (longs == 1) {
+          text = render_with(cs, stars, w, pr, va_arg(ap, unsigned long));
+        } else {
+          text = render_with(cs, stars, w, pr, va_arg(ap, unsigned));
+        }
+        break;
+      case 'c':
+      case 'C':
+        text = render_with(cs, stars, w, pr, va_arg(ap, int));
+        break;
+      case 'e':
+      case 'E':
+      case 'f':
+      case 'g':
+      case 'G':
+        text = render_with(cs, stars, w, pr, va_arg(ap, double));
+        break;
+      case 's': {
+        const char *s = va_arg(ap, const char *);
+        text = s ? render_with(cs, stars, w, pr, s) : std::string("(NULL)");
+        break;
+      }
+      case 'S': {
+        const wchar_t *s = va_arg(ap, const wchar_t *);
+        text = s ? render_with(cs, stars, w, pr, s) : std::string("(NULL)");
+        break;
+      }
+      case 'p':
+        text = render_with(cs, stars, w, pr, va_arg(ap, void *));
+        break;
+      case 'n':
+        *va_arg(ap, int *) = static_cast<int>(count);
+        break;
+      default:
+        // Not a conversion this formatter knows: write it as it stands.
+        text = conv;
+        break;
+    }
+    count += static_cast<unsigned>(
+        scpy(buffer + count, text.c_str(), static_cast<int>(bfsz - count)));
+  }
+  va_end(ap);
+  if (count < bfsz) {
+    buffer[count] = '\0';
+    return static_cast<int>(count);
+  }
+  return -1;
+}
+
+int snprintf(char *buffer, unsigned bfsz, const char *format, ...) {
+  if (!buffer || !format) return 0;
+  va_list ap;
+  va_start(ap, format);
+  int n = vsnprintf(buffer, bfsz, format, ap);
+  va_end(ap);
+  return n;
+}
+
+int lprintf(char *bf, int bfsz, const char *format, ...) {
+  if (!bf || !format || bfsz < 1) return 0;
+  va_list ap;
+  va_start(ap, format);
+  int n = vsnprintf(bf, static_cast<unsigned>(bfsz), format, ap);
+  va_end(ap);
+  if (n == -1 || n == bfsz) {
+    bf[bfsz - 1] = '\0';
+    return bfsz - 1;
+  }
+  return n;
+}
+
+// ---------------------------------------------------------------- console
+
+void con_print(const char *format, ...) {
+  if (!format) return;
+  char text[CONSOLE_SIZE];
+  va_list ap;
+  va_start(ap, format);
+  int n = vsnprintf(text, sizeof text, format, ap);
+  va_end(ap);
+  if (n < 0) text[sizeof text - 1] = '\0';
+  std::fputs(text, stdout);
+}
+
+void con_flush() { std::fflush(stdout); }
+
+bool con_readline(char *buffer, unsigned bfsz) {
+  if (!buffer || bfsz < 2) return false;
+  // Whatever was printed must be on the screen before the user is asked for anything.
+  std::fflush(stdout);
+  return std::fgets(buffer, static_cast<int>(bfsz), stdin) != nullptr;
+}
+
+// ---------------------------------------------------------------- reading discipline
+
+char *read_line(std::FILE *f, char *buffer, unsigned bfsz) {
+  if (!f || !buffer || bfsz < 2) return nullptr;
+  if (!std::fgets(buffer, static_cast<int>(bfsz), f)) return nullptr;
+  return s_strtrm(buffer);
+}
+
+bool is_comment(const char *line) { return !line || !*line || *line == '#'; }
+
+std::optional<std::string> Fields::next() {
+  if (!pos_) return std::nullopt;
+  while (is_blank(*pos_)) pos_++;
+  if (!*pos_) return std::nullopt;
+  const char *start = pos_;
+  while (*pos_ && !is_blank(*pos_)) pos_++;
+  return std::string(start, pos_);
+}
+
+}  // namespace installer

@@ -1,0 +1,172 @@
+// The diagnostic log: time-stamped lines in a file that rotates at a size limit.
+#include "log.h"
+
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "file.h"
+
+namespace installer {
+
+const char *const LevelNames[4] = {"None", "Error", "Info", "Debug"};
+
+namespace {
+
+// Room for the time, the process id and the level name in front of a message.
+constexpr unsigned LOG_LINE_SIZE = LINE_SIZE + 64;
+
+Log *CurrentLog = nullptr;
+// Error messages that came before any log could take them.
+std::unique_ptr<Array<std::string>> EmsgLog;
+
+// Formats a message the way every reporter does: cut to 999 characters.
+void format_message(char *text, const char *format, va_list ap) {
+  if (vsnprintf(text, LINE_SIZE, format, ap) < 0) text[LINE_SIZE - 1] = '\0';
+}
+
+}  // namespace
+
+Log::~Log() { s_fclose(&F); }
+
+std::unique_ptr<Log> log_init(LogLevel l) {
+  auto x = std::make_unique<Log>();
+  x->Level = l;
+  return x;
+}
+
+void log_free(std::unique_ptr<Log> *x) {
+  if (!x || !*x) return;
+  // Nothing may write through a log that no longer exists.
+  if (CurrentLog == x->get()) CurrentLog = nullptr;
+  x->reset();
+}
+
+int log_open(Log *x, const char *file) {
+  if (!x || !file) return 0;
+  log_close(x);
+  struct stat st {};
+  x->Size = disk().stat(file, &st) == 0 ? static_cast<std::size_t>(st.st_size) : 0;
+  x->F = s_fopen(file, "a");
+  if (!x->F) return 0;
+  if (x->File != file) scpy(x->File, file, sizeof x->File);
+  if (!CurrentLog) {
+    CurrentLog = x;
+    check_emsglog();
+  }
+  return 1;
+}
+
+void log_close(Log *x) {
+  if (x && x->F) s_fclose(&x->F);
+}
+
+void log_doflush(Log *x, int doflush) {
+  if (x) x->DoFlush = doflush;
+}
+
+void log_set(Log *x) { CurrentLog = x; }
+
+void log_set_level(Log *x, LogLevel l) {
+  if (x) x->Level = l;
+}
+
+void log_line(Log *x, const char *line, LogLevel l) {
+  if (!x || !line || static_cast<unsigned>(x->Level) < static_cast<unsigned>(l)) return;
+  if (!x->F) {
+    if (!x->File[0]) return;
+    char path[LINE_SIZE];
+    scpy(path, x->File, sizeof path);
+    if (!log_open(x, path)) return;
+  }
+  std::time_t now = std::time(nullptr);
+  char stamp[26] = {};
+  std::tm tm {};
+  localtime_r(&now, &tm);
+  asctime_r(&tm, stamp);
+  char text[LOG_LINE_SIZE];
+  int n = snprintf(text, sizeof text, "%.20s [%d] %s: %s\n", stamp, static_cast<int>(getpid()),
+                   LevelNames[l], line);
+  if (n < 0) n = static_cast<int>(sizeof text);
+  x->Size += disk().fwrite(text, 1, static_cast<std::size_t>(n), x->F);
+  if (x->Size >= x->Rotate) {
+    log_rotate(x);
+  } else if (x->DoFlush != 0 && x->Lines % x->DoFlush == 0) {
+    std::fflush(x->F);
+  }
+  x->Lines++;
+}
+
+int log_rotate(Log *x) {
+  if (!x) return 0;
+  char path[LINE_SIZE];
+  scpy(path, x->File, sizeof path);
+  char temp[LINE_SIZE];
+  lprintf(temp, sizeof temp, "%s.%05d%05d", path, std::rand(), std::rand());
+  log_close(x);
+  disk().rename(path, temp);
+  int result = log_open(x, path);
+  char older[LINE_SIZE];
+  char newer[LINE_SIZE];
+  for (int k = x->Rotations - 1; k >= 0; k--) {
+    lprintf(newer, sizeof newer, "%s%d", path, k + 1);
+    lprintf(older, sizeof older, "%s%d", path, k);
+    disk().remove(newer);
+    disk().rename(older, newer);
+  }
+  lprintf(older, sizeof older, "%s%d", path, 0);
+  disk().rename(temp, older);
+  return result;
+}
+
+void emsg(const char *format, ...) {
+  if (!format) return;
+  char text[LINE_SIZE];
+  va_list ap;
+  va_start(ap, format);
+  format_message(text, format, ap);
+  va_end(ap);
+  if (CurrentLog && CurrentLog->Level != LogNone) {
+    log_line(CurrentLog, text, LogError);
+    return;
+  }
+  if (!EmsgLog) EmsgLog = array_init<std::string>();
+  array_add(EmsgLog.get(), std::make_unique<std::string>(text));
+}
+
+void imsg(const char *format, ...) {
+  if (!format || !CurrentLog || CurrentLog->Level < LogInfo) return;
+  char text[LINE_SIZE];
+  va_list ap;
+  va_start(ap, format);
+  format_message(text, format, ap);
+  va_end(ap);
+  log_line(CurrentLog, text, LogInfo);
+}
+
+void dmsg(const char *format, ...) {
+  if (!format || !CurrentLog || CurrentLog->Level < LogDebug) return;
+  char text[LINE_SIZE];
+  va_list ap;
+  va_start(ap, format);
+  format_message(text, format, ap);
+  va_end(ap);
+  log_line(CurrentLog, text, LogDebug);
+}
+
+void check_emsglog() {
+  if (!EmsgLog || !CurrentLog) return;
+  for (std::string *text = array_get_num(EmsgLog.get(), 0); text;
+       text = array_get(EmsgLog.get())) {
+    log_line(CurrentLog, text->c_str(), LogError);
+  }
+  EmsgLog.reset();
+}
+
+Log *log_current() { return CurrentLog; }
+Array<std::string> *log_queue() { return EmsgLog.get(); }
+
+}  // namespace installer

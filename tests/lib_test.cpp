@@ -1,0 +1,268 @@
+// Bounded copies, trimming, paths, truth words, wildcards and the formatter: the places where
+// an off-by-one or a missed null would hide.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "lib.h"
+
+using namespace installer;
+
+namespace {
+
+// "text|result", the text read without relying on a terminator when the result is -1.
+std::string outcome(const char *buf, unsigned bfsz, int n) {
+  if (n < 0) return std::string(buf, bfsz) + "|-1";
+  return std::string(buf) + "|" + std::to_string(n);
+}
+
+}  // namespace
+
+// A macro keeps each format a literal, so the compiler checks it against its arguments.
+#define fmt(bfsz, ...)                                     \
+  ([&] {                                                   \
+    char buf[64];                                          \
+    std::memset(buf, 'Z', sizeof buf);                     \
+    int n = installer::snprintf(buf, bfsz, __VA_ARGS__);   \
+    return outcome(buf, bfsz, n);                          \
+  }())
+
+namespace {
+
+}  // namespace
+
+TEST(BoundedCopy, ScpyAndScatCutAtTheirLimits) {
+  char buf[16] = "xxxxxxxxxxxxxxx";
+  EXPECT_EQ(scpy(buf, "abcdef", 5), 4);
+  EXPECT_STREQ(buf, "abcd");
+  EXPECT_EQ(scpy(buf, nullptr, 5), 0);
+  EXPECT_STREQ(buf, "");
+  EXPECT_EQ(scpy(nullptr, "a", 5), 0);
+  EXPECT_EQ(scpy(buf, "a", 0), 0);
+
+  buf[0] = '\0';
+  EXPECT_EQ(scat(buf, "abcdef", 5), 3);  // appending keeps at most size - 2 characters
+  EXPECT_STREQ(buf, "abc");
+  EXPECT_EQ(scat(buf, "z", 5), 3);  // size - 2 already: nothing more goes in
+  EXPECT_STREQ(buf, "abc");
+  std::strcpy(buf, "abcdefgh");
+  EXPECT_EQ(scat(buf, "z", 5), 4);  // too long already: cut to size - 1
+  EXPECT_STREQ(buf, "abcd");
+  EXPECT_EQ(scat(buf, nullptr, 5), 0);
+
+  char path[8] = "a";
+  EXPECT_STREQ(attach_ext(path, ".log", 8), "a.log");
+  EXPECT_STREQ(attach_ext(path, ".dat", 8), "a.log.d");
+  EXPECT_EQ(attach_ext(nullptr, ".x", 8), nullptr);
+}
+
+TEST(BoundedCopy, HeapPiecesAndReplace) {
+  EXPECT_EQ(smake("abcdef", 4), std::optional<std::string>("abc"));
+  EXPECT_EQ(smake(nullptr, 4), std::nullopt);
+  EXPECT_EQ(sadd(sadd("", "a\n"), "b"), "a\nb");
+
+  char out[16];
+  EXPECT_EQ(schunk("key=value", "=", out, sizeof out), 3u);
+  EXPECT_STREQ(out, "key");
+  EXPECT_EQ(schunk("abcdef", "", out, 4), 3u);
+  EXPECT_STREQ(out, "abc");
+
+  char buf[8] = "def";
+  EXPECT_STREQ(spre(buf, "abc", 8), "abcdef");
+  EXPECT_EQ(spre(buf, "xy", 8), nullptr);  // would need 8 characters
+  EXPECT_STREQ(buf, "abcdef");
+
+  char big[1000];
+  EXPECT_STREQ(sreplace("$(a)-$(a)", "$(a)", "xy", big, 1000), "xy-xy");
+  EXPECT_STREQ(sreplace("$(a)-$(a)", "$(a)", "xy", big, 4), "xy-");
+  EXPECT_STREQ(sreplace("a$(a)b", "$(a)", nullptr, big, 1000), "ab");
+  EXPECT_STREQ(sreplace("aa", "a", "aa", big, 1000), "aaaa");  // inserted text not searched
+  EXPECT_EQ(sreplace(nullptr, "a", "b", big, 1000), nullptr);
+}
+
+TEST(Compare, NullsAndCaseFolding) {
+  EXPECT_EQ(s_strcmp(nullptr, nullptr), -1);
+  EXPECT_EQ(s_stricmp(nullptr, nullptr), -1);
+  EXPECT_EQ(s_stricmp("ABC", "abc"), 0);
+  EXPECT_LT(s_stricmp("ABC", "abd"), 0);
+  EXPECT_NE(s_stricmp("\xC4", "\xE4"), 0);  // only A to Z fold
+  EXPECT_EQ(s_atoi(nullptr), 0);
+  EXPECT_EQ(s_strstr("abc", nullptr), nullptr);
+}
+
+TEST(Trim, BothEndsInPlace) {
+  struct Case {
+    const char *in;
+    const char *out;
+  } cases[] = {{"  a b \r\n", "a b"}, {"", ""}, {" \n", ""}, {"\t\vx\f", "x"}, {"x", "x"}};
+  for (const Case &c : cases) {
+    char buf[32];
+    std::strcpy(buf, c.in);
+    EXPECT_STREQ(s_strtrm(buf), c.out) << c.in;
+  }
+  EXPECT_EQ(s_strtrm(nullptr), nullptr);
+}
+
+TEST(Paths, SplitAndStrip) {
+  char f[32] = "/x";
+  char b[32] = "?";
+  EXPECT_STREQ(strip_file(f, b, sizeof b), "");
+  EXPECT_STREQ(b, "x");
+  std::strcpy(f, "dir/");
+  EXPECT_STREQ(strip_file(f, b, sizeof b), "dir");
+  EXPECT_STREQ(b, "");
+  std::strcpy(f, "plain");
+  EXPECT_STREQ(strip_file(f, b, sizeof b), "");
+  EXPECT_STREQ(b, "plain");
+
+  struct Case {
+    const char *in;
+    const char *ext_stripped;
+    const char *path_stripped;
+  } cases[] = {
+      {"a.b.c", "a.b", "a.b.c"},      {"a.b/c", "a.b/c", "c"},
+      {".profile", ".profile", ".profile"}, {"conf/.profile", "conf/", ".profile"},
+      {"x\\y.sh", "x\\y", "y.sh"},    {"dir/", "dir/", ""},
+  };
+  for (const Case &c : cases) {
+    char buf[32];
+    std::strcpy(buf, c.in);
+    EXPECT_STREQ(strip_ext(buf), c.ext_stripped) << c.in;
+    std::strcpy(buf, c.in);
+    EXPECT_STREQ(strip_path(buf), c.path_stripped) << c.in;
+  }
+}
+
+TEST(Paths, AttachPathJoinsWithOneSeparator) {
+  struct Case {
+    const char *dir;
+    const char *file;
+    const char *out;
+  } cases[] = {
+      {"dir", "a.txt", "dir/a.txt"},   {"dir/", "/a.txt", "dir/a.txt"},
+      {"dir/", "//a", "dir//a"},       {"", "a.txt", "a.txt"},
+      {"", "/a", "/a"},                {"dir", "", "dir/"},
+      {"d\\e", "f\\g", "d/e/f/g"},     {"dir", "/a", "dir/a"},
+  };
+  for (const Case &c : cases) {
+    char buf[PATH_SIZE];
+    std::strcpy(buf, c.dir);
+    EXPECT_STREQ(attach_path(buf, c.file, sizeof buf), c.out) << c.dir << " + " << c.file;
+  }
+  char empty[8] = "";
+  EXPECT_EQ(attach_path(empty, "", sizeof empty), nullptr);
+  char small[8] = "abcde";
+  EXPECT_STREQ(attach_path(small, "xyz", sizeof small), "abcde/x");  // cut, never overrun
+  char name[PATH_SIZE];
+  EXPECT_STREQ(exename(name, "/opt/app/install", sizeof name), "install");
+  EXPECT_STREQ(exename(name, "./install.sh", sizeof name), "install");
+  EXPECT_STREQ(exename(name, "/a.b/inst", sizeof name), "inst");
+  EXPECT_STREQ(exename(name, "c:\\x\\setup.exe", sizeof name), "setup");
+  EXPECT_STREQ(systemdir(name, sizeof name), "/etc");
+}
+
+TEST(TruthWords, TrueFalseAndNeither) {
+  for (const char *t : {"true", "YES", "y", "On", "checked", "selected", "1", "-1", "5 apples"}) {
+    EXPECT_TRUE(istrue(t)) << t;
+    EXPECT_FALSE(isfalse(t)) << t;
+  }
+  for (const char *f : {"false", "No", "n", "OFF", "0", "00", "-0", "x0"}) {
+    EXPECT_TRUE(isfalse(f)) << f;
+    EXPECT_FALSE(istrue(f)) << f;
+  }
+  for (const char *neither : {"", "maybe", "xy"}) {
+    EXPECT_FALSE(istrue(neither)) << neither;
+    EXPECT_FALSE(isfalse(neither)) << neither;
+  }
+  EXPECT_FALSE(istrue(nullptr));
+  EXPECT_FALSE(isfalse(nullptr));
+}
+
+TEST(Wildcards, MatchAnchoredWithStarAndQuestionMark) {
+  struct Case {
+    const char *text;
+    const char *wild;
+    int sensitive;
+    int insensitive;
+  } cases[] = {
+      {"", "", 1, 1},          {"a", "", 0, 0},          {"", "?", 0, 0},
+      {"", "*", 1, 1},         {"a.txt", "*.txt", 1, 1}, {".txt", "*.txt", 1, 1},
+      {"a.txt.bak", "*.txt", 0, 0}, {"abc", "a*b*c", 1, 1}, {"aXbYc", "a*b*c", 1, 1},
+      {"acb", "a*b*c", 0, 0},  {"x", "*?", 1, 1},        {"abc", "a*?c", 1, 1},
+      {"abxc", "a*?c", 1, 1},  {"[ab]", "[ab]", 1, 1},   {"a", "[ab]", 0, 0},
+      {"a.txt", "*.TXT", 0, 1}, {"ab\\c", "ab\\c", 1, 1}, {"abab", "*ab", 1, 1},
+      {"mississippi", "m*iss*ppi", 1, 1}, {"aaa", "a**a", 1, 1},
+  };
+  for (const Case &c : cases) {
+    EXPECT_EQ(wmatch(c.text, c.wild, 1), c.sensitive) << c.text << " ~ " << c.wild;
+    EXPECT_EQ(wmatch(c.text, c.wild, 0), c.insensitive) << c.text << " ~ " << c.wild;
+  }
+  EXPECT_EQ(wmatch(nullptr, "*", 1), 0);
+  EXPECT_EQ(wild_match("", "*"), 1);
+  EXPECT_EQ(wild_match("a.txt", "*.TXT"), 0);
+  EXPECT_EQ(wild_match(nullptr, "*"), 0);
+
+  // Many stars against a long text must neither blow up nor change the answer.
+  std::string as(10000, 'a');
+  EXPECT_EQ(wmatch(as.c_str(), "*a*a*a*a*a*a*a*a*a*a*b", 1), 0);
+  EXPECT_EQ(wmatch((as + "b").c_str(), "*a*a*a*a*a*a*a*a*a*a*b", 1), 1);
+}
+
+TEST(Wildcards, ListsSplitAtBlanksTabsAndCommas) {
+  EXPECT_EQ(wild_list("old.bak", "CVS, *.bak"), 1);
+  EXPECT_EQ(wild_list("CVS", "CVS,*.bak"), 1);
+  EXPECT_EQ(wild_list("a b", "b"), 1);  // a name with a blank is tested piece by piece
+  EXPECT_EQ(wild_list("OLD.BAK", "*.bak"), 0);
+  EXPECT_EQ(wild_ilist("OLD.BAK", "*.bak"), 1);
+  EXPECT_EQ(wild_list("x", " ,\t, "), 0);
+  EXPECT_EQ(wild_list(nullptr, "*"), 0);
+  EXPECT_EQ(wild_ilist("x", nullptr), 0);
+}
+
+TEST(Formatter, ResultsAndTruncation) {
+  EXPECT_EQ(fmt(10, "%s", "abcdefghijklmnopqrst"), "abcdefghi|9");
+  EXPECT_EQ(fmt(5, "abcdefgh"), "abcde|-1");  // filled to the last byte, no terminator
+  // Read through a volatile so the compiler cannot see the null it would warn about.
+  static const char *volatile none = nullptr;
+  EXPECT_EQ(fmt(64, "%s", none), "(NULL)|6");
+  EXPECT_EQ(fmt(64, "%10s", none), "(NULL)|6");
+  EXPECT_EQ(fmt(64, "%.*s", 3, "abcdef"), "abc|3");
+  EXPECT_EQ(fmt(64, "%05d", 42), "00042|5");
+  EXPECT_EQ(fmt(64, "100%%"), "100%|4");
+  EXPECT_EQ(fmt(64, "[%c]", 0), "[]|2");  // a NUL character writes nothing
+  EXPECT_EQ(fmt(64, "%-4d|%x|%o", 7, 255, 8), "7   |ff|10|10");
+  EXPECT_EQ(fmt(64, "%*d", 4, 1), "   1|4");
+  EXPECT_EQ(fmt(64, "%.2f", 1.005), "1.00|4");
+  EXPECT_EQ(fmt(64, "%llu", 5000000000ULL), "5000000000|10");
+  EXPECT_EQ(fmt(64, "%ld", -7L), "-7|2");
+  char buf[8] = "keep";
+  EXPECT_EQ(installer::snprintf(buf, sizeof buf, nullptr), 0);
+  EXPECT_STREQ(buf, "keep");
+  EXPECT_EQ(installer::snprintf(nullptr, 8, "x"), 0);
+
+  int written = -1;
+  char nbuf[16];
+  installer::snprintf(nbuf, sizeof nbuf, "abc%n", &written);
+  EXPECT_EQ(written, 3);
+}
+
+TEST(Formatter, LprintfAlwaysTerminates) {
+  char buf[5];
+  EXPECT_EQ(lprintf(buf, 5, "abcdefgh"), 4);
+  EXPECT_STREQ(buf, "abcd");
+  EXPECT_EQ(lprintf(buf, 5, "ab"), 2);
+  EXPECT_STREQ(buf, "ab");
+}
+
+TEST(Fields, SplitAtRunsOfBlanksAndTabs) {
+  Fields f("  Copy\t a  b ");
+  EXPECT_EQ(f.next(), std::optional<std::string>("Copy"));
+  EXPECT_EQ(f.next(), std::optional<std::string>("a"));
+  EXPECT_STREQ(f.pos(), "  b ");
+  EXPECT_EQ(f.next(), std::optional<std::string>("b"));
+  EXPECT_EQ(f.next(), std::nullopt);
+  EXPECT_TRUE(is_comment(""));
+  EXPECT_TRUE(is_comment("# x"));
+  EXPECT_FALSE(is_comment("a # x"));
+}

@@ -1,0 +1,142 @@
+// The log: line format, levels, the queue of early errors, and rotation.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "log.h"
+
+using namespace installer;
+namespace fs = std::filesystem;
+
+namespace {
+
+class LogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/log_test.XXXXXX";
+    dir_ = mkdtemp(tmpl);
+    path_ = dir_ + "/install.log";
+    log_set(nullptr);
+  }
+  void TearDown() override {
+    log_set(nullptr);
+    fs::remove_all(dir_);
+  }
+  std::vector<std::string> lines(const std::string &path) const {
+    std::ifstream in(path);
+    std::vector<std::string> out;
+    for (std::string l; std::getline(in, l);) out.push_back(l);
+    return out;
+  }
+  // The part after "] ": "Level: message".
+  static std::string body(const std::string &line) { return line.substr(line.find("] ") + 2); }
+
+  std::string dir_;
+  std::string path_;
+};
+
+}  // namespace
+
+TEST_F(LogTest, LineFormatAndLevels) {
+  auto log = log_init(LogInfo);
+  log_set(log.get());
+  log_doflush(log.get(), 1);
+  ASSERT_EQ(log_open(log.get(), path_.c_str()), 1);
+  emsg("bad %s", "thing");
+  imsg("count %d", 3);
+  dmsg("not at this level");
+  std::string long_text(1500, 'x');
+  imsg("%s", long_text.c_str());
+  auto got = lines(path_);
+  ASSERT_EQ(got.size(), 3u);
+  // asctime's first 20 characters end with a blank, so two blanks precede the bracket.
+  std::regex shape(R"(^\w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d  \[\d+\] Error: bad thing$)");
+  EXPECT_TRUE(std::regex_match(got[0], shape)) << got[0];
+  EXPECT_EQ(got[0].find("[" + std::to_string(getpid()) + "]"), 21u);
+  EXPECT_EQ(body(got[1]), "Info: count 3");
+  EXPECT_EQ(body(got[2]), "Info: " + std::string(999, 'x'));
+  EXPECT_EQ(log->Lines, 3);  // the debug line was skipped and not counted
+  log_free(&log);
+  EXPECT_EQ(log_current(), nullptr);
+}
+
+TEST_F(LogTest, ErrorsWaitForALog) {
+  emsg("early %d", 1);
+  emsg("early %d", 2);
+  imsg("info is never queued");
+  ASSERT_NE(log_queue(), nullptr);
+  EXPECT_EQ(log_queue()->items, 2);
+
+  auto log = log_init(LogDebug);
+  log_doflush(log.get(), 1);
+  ASSERT_EQ(log_open(log.get(), path_.c_str()), 1);  // no current log: it drains the queue
+  EXPECT_EQ(log_current(), log.get());
+  EXPECT_EQ(log_queue(), nullptr);
+  imsg("later");
+  auto got = lines(path_);
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(body(got[0]), "Error: early 1");
+  EXPECT_EQ(body(got[1]), "Error: early 2");
+  EXPECT_EQ(body(got[2]), "Info: later");
+}
+
+TEST_F(LogTest, LevelNoneQueuesErrorsAndDropsTheRest) {
+  auto log = log_init(LogNone);
+  log_set(log.get());
+  ASSERT_EQ(log_open(log.get(), path_.c_str()), 1);
+  emsg("kept for later");
+  imsg("dropped");
+  EXPECT_EQ(log_queue()->items, 1);
+  log_set(nullptr);
+  auto quiet = log_init(LogNone);
+  ASSERT_EQ(log_open(quiet.get(), (dir_ + "/other.log").c_str()), 1);
+  EXPECT_EQ(log_queue(), nullptr);  // drained into a log that writes nothing: lost
+  EXPECT_EQ(fs::file_size(dir_ + "/other.log"), 0u);
+  EXPECT_EQ(fs::file_size(path_), 0u);
+}
+
+TEST_F(LogTest, UnopenedLogDropsLines) {
+  auto log = log_init(LogDebug);
+  log_set(log.get());
+  emsg("nowhere");
+  EXPECT_EQ(log->Lines, 0);
+  EXPECT_FALSE(fs::exists(path_));
+}
+
+TEST_F(LogTest, RotatesIntoNumberedFiles) {
+  {
+    std::ofstream big(path_);
+    big << std::string(2 * 1024 * 1024, 'o');
+  }
+  auto log = log_init(LogDebug);
+  log_set(log.get());
+  log_doflush(log.get(), 1);
+  ASSERT_EQ(log_open(log.get(), path_.c_str()), 1);
+  EXPECT_EQ(log->Size, 2u * 1024 * 1024);
+  imsg("tips it over");  // the existing size counts, so this line rotates at once
+  EXPECT_EQ(fs::file_size(path_), 0u);
+  ASSERT_TRUE(fs::exists(path_ + "0"));
+  EXPECT_EQ(body(lines(path_ + "0").back()), "Info: tips it over");
+  imsg("first of the new file");
+  EXPECT_EQ(body(lines(path_)[0]), "Info: first of the new file");
+
+  // Five more rotations: numbered files shift up and the oldest falls off after 4.
+  log->Rotate = 1;
+  for (int i = 0; i < 5; i++) imsg("rotation %d", i);
+  EXPECT_EQ(body(lines(path_ + "0").back()), "Info: rotation 4");
+  EXPECT_EQ(body(lines(path_ + "4").back()), "Info: rotation 0");
+  EXPECT_FALSE(fs::exists(path_ + "5"));
+  int leftovers = 0;
+  for (auto &e : fs::directory_iterator(dir_)) {
+    if (e.path().filename().string().find("install.log.") == 0) leftovers++;
+  }
+  EXPECT_EQ(leftovers, 0);
+  EXPECT_EQ(log->Lines, 7);
+}

@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Runs one end-to-end scenario against the real installer binary.
+#
+# usage: run_scenario.sh INSTALL-BINARY SCENARIO-DIR
+#
+# A scenario is a folder:
+#   product/   the companion files (and any product data), copied into a scratch folder
+#              that becomes the working directory
+#   args       optional: the command-line arguments, one per line
+#   argv0      optional: the name the installer is started under (default: install)
+#   input      optional: what the user types; without it standard input is empty
+#   stdout     the exact console transcript expected
+#   status     optional: the exit status expected (default 0)
+#   log        optional: lines that must appear in the log, in this order; each is compared
+#              with the part of a log line after its "] " ("Error: ...", "Debug: ...")
+#   setup      optional: bash run in the working directory before the installer
+#   check      optional: bash run in the working directory afterwards; non-zero fails
+#   overlay/   optional: etc/, usr/ or opt/ trees mounted over the system's own in a private
+#              mount namespace (etc/passwd.add and etc/group.add are appended to the
+#              system's passwd and group); setup may add to $OVERLAY as well
+# In stdout, log and overlay files @WORK@ stands for the working directory and @SCRATCH@
+# for the scratch folder that holds it. setup and check see WORK, SCRATCH, SCEN, OVERLAY.
+set -uo pipefail
+
+bin=$(readlink -f "$1")
+scen=$(readlink -f "$2")
+name=$(basename "$scen")
+SCRATCH=$(mktemp -d "${TMPDIR:-/tmp}/scenario.$name.XXXXXX")
+trap 'rm -rf "$SCRATCH"' EXIT
+WORK=$SCRATCH/work
+OVERLAY=$SCRATCH/overlay
+mkdir -p "$WORK" "$OVERLAY"
+export WORK SCRATCH OVERLAY SCEN=$scen
+
+fail() { echo "FAIL $name: $*"; exit 1; }
+subst() { sed -e "s|@WORK@|$WORK|g" -e "s|@SCRATCH@|$SCRATCH|g"; }
+
+[ -d "$scen/product" ] && cp -a "$scen/product/." "$WORK/"
+argv0=install
+[ -f "$scen/argv0" ] && argv0=$(head -n1 "$scen/argv0")
+cp "$bin" "$WORK/$argv0"
+args=()
+[ -f "$scen/args" ] && mapfile -t args < "$scen/args"
+input=/dev/null
+[ -f "$scen/input" ] && input=$scen/input
+if [ -d "$scen/overlay" ]; then
+  cp -a "$scen/overlay/." "$OVERLAY/"
+  find "$OVERLAY" -type f ! -name '*.bin' -exec sed -i -e "s|@WORK@|$WORK|g" -e "s|@SCRATCH@|$SCRATCH|g" {} +
+fi
+
+# Everything that may need the overlay runs in one shell: setup, the installer, check.
+cat > "$SCRATCH/run.sh" <<'INNER'
+set -uo pipefail
+cd "$WORK"
+if [ -f "$SCEN/setup" ]; then bash "$SCEN/setup" || { echo "setup failed" > "$SCRATCH/why"; exit 0; }; fi
+for top in etc usr opt; do
+  [ -d "$OVERLAY/$top" ] || continue
+  for db in passwd group; do
+    if [ "$top" = etc ] && [ -f "$OVERLAY/etc/$db.add" ]; then
+      cat "/etc/$db" "$OVERLAY/etc/$db.add" > "$OVERLAY/etc/$db"
+      rm -f "$OVERLAY/etc/$db.add"
+    fi
+  done
+  mount -t overlay overlay -o "lowerdir=$OVERLAY/$top:/$top" "/$top" ||
+    { echo "cannot mount the overlay on /$top" > "$SCRATCH/why"; exit 0; }
+done
+timeout 30 "./$ARGV0" "${ARGS[@]}" < "$INPUT" > "$SCRATCH/stdout" 2> "$SCRATCH/stderr"
+echo $? > "$SCRATCH/status"
+if [ -f "$SCEN/check" ]; then
+  bash "$SCEN/check" > "$SCRATCH/check.out" 2>&1 || echo "check failed" > "$SCRATCH/why"
+fi
+INNER
+export ARGV0=$argv0 INPUT=$input
+declare -p args | sed 's/^declare -a args=/ARGS=/' > "$SCRATCH/args.sh"
+runner=(bash -c "source '$SCRATCH/args.sh'; source '$SCRATCH/run.sh'")
+if [ -n "$(ls -A "$OVERLAY")" ] || [ -d "$scen/overlay" ]; then
+  unshare -m "${runner[@]}"
+else
+  "${runner[@]}"
+fi
+
+if [ -f "$SCRATCH/why" ]; then
+  cat "$SCRATCH/check.out" 2>/dev/null
+  fail "$(cat "$SCRATCH/why")"
+fi
+status=$(cat "$SCRATCH/status")
+want_status=0
+[ -f "$scen/status" ] && want_status=$(head -n1 "$scen/status")
+[ "$status" = 124 ] && fail "the installer did not finish within 30 seconds"
+if [ -s "$SCRATCH/stderr" ]; then cat "$SCRATCH/stderr"; fi
+[ "$status" = "$want_status" ] || fail "exit status $status, expected $want_status"
+
+if [ -f "$scen/stdout" ]; then
+  subst < "$scen/stdout" > "$SCRATCH/stdout.want"
+  if ! cmp -s "$SCRATCH/stdout.want" "$SCRATCH/stdout"; then
+    diff -u "$SCRATCH/stdout.want" "$SCRATCH/stdout" | cat -A | head -n 60
+    fail "console transcript differs (- expected, + actual; \$ marks a line end)"
+  fi
+fi
+
+if [ -f "$scen/log" ]; then
+  logfile=$WORK/${argv0%%.*}.log
+  [ -f "$logfile" ] || fail "no log file $logfile"
+  sed -e 's/^[^]]*\] //' "$logfile" > "$SCRATCH/log.got"
+  subst < "$scen/log" > "$SCRATCH/log.want"
+  # Each wanted line must appear after the one before it.
+  if ! awk 'NR==FNR { want[++n] = $0; next }
+            i < n && $0 == want[i + 1] { i++ }
+            END { if (i < n) { print "missing from the log, in order: " want[i + 1]; exit 1 } }' \
+         "$SCRATCH/log.want" "$SCRATCH/log.got"; then
+    cat "$SCRATCH/log.got" | head -n 80
+    fail "log lines differ"
+  fi
+fi
+echo "PASS $name"
