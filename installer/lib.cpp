@@ -60,6 +60,13 @@ const char *s_strstr(const char *string1, const char *string2) {
 
 std::FILE *s_fopen(const char *filename, const char *mode) {
   if (!filename || !mode) return nullptr;
+  // A directory opens for reading on this system and then reads as empty; a companion
+  // file that is really a directory must fail to open like any other unreadable file.
+  struct stat st {};
+  if (mode[0] == 'r' && disk().stat(filename, &st) == 0 && S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    return nullptr;
+  }
   return disk().fopen(filename, mode);
 }
 

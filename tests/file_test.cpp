@@ -129,9 +129,18 @@ TEST_F(FileTest, CopyCountsBytesIn64Bits) {
 TEST_F(FileTest, CopyFailuresAreLoggedAndReported) {
   put("src", "data");
   fs::create_directory(p("dir"));
-  // A directory opens for reading, but every read fails.
+  // A directory is refused when it is opened, like any unreadable source.
   EXPECT_EQ(file_copy(p("dir").c_str(), p("o1").c_str(), 1, nullptr), 0);
-  EXPECT_TRUE(logged("Error reading from '" + p("dir") + "'"));
+  EXPECT_TRUE(logged("Error opening '" + p("dir") + "' for read, Is a directory"));
+
+  // A read that fails part-way: writing to the read-only stream sets its error flag.
+  disk().fread = [](void *, std::size_t, std::size_t, std::FILE *f) -> std::size_t {
+    std::fputc('x', f);
+    return 0;
+  };
+  EXPECT_EQ(file_copy(p("src").c_str(), p("o0").c_str(), 1, nullptr), 0);
+  EXPECT_TRUE(logged("Error reading from '" + p("src") + "'"));
+  disk_reset();
 
   disk().fopen = [](const char *path, const char *mode) {
     return std::string(mode) == "wb" ? nullptr : std::fopen(path, mode);
@@ -148,7 +157,7 @@ TEST_F(FileTest, CopyFailuresAreLoggedAndReported) {
   EXPECT_EQ(file_copy(p("src").c_str(), p("o3").c_str(), 1, &n), 0);
   EXPECT_EQ(n, 0u);
   EXPECT_TRUE(logged("Error writing to '" + p("o3") + "'"));
-  EXPECT_EQ(events, (Strings{"fail dir>o1 1", "fail src>o2 1", "fail src>o3 1"}));
+  EXPECT_EQ(events, (Strings{"fail dir>o1 1", "fail src>o0 1", "fail src>o2 1", "fail src>o3 1"}));
 }
 
 TEST_F(FileTest, MkdirCreatesEachLevelOnce) {

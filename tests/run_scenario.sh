@@ -25,6 +25,8 @@ set -uo pipefail
 bin=$(readlink -f "$1")
 scen=$(readlink -f "$2")
 name=$(basename "$scen")
+[ -d "$scen" ] || { echo "FAIL $name: no such scenario folder"; exit 1; }
+[ -x "$bin" ] || { echo "FAIL $name: no installer binary $bin"; exit 1; }
 SCRATCH=$(mktemp -d "${TMPDIR:-/tmp}/scenario.$name.XXXXXX")
 trap 'rm -rf "$SCRATCH"' EXIT
 WORK=$SCRATCH/work
@@ -72,12 +74,9 @@ fi
 INNER
 export ARGV0=$argv0 INPUT=$input
 declare -p args | sed 's/^declare -a args=/ARGS=/' > "$SCRATCH/args.sh"
-runner=(bash -c "source '$SCRATCH/args.sh'; source '$SCRATCH/run.sh'")
-if [ -n "$(ls -A "$OVERLAY")" ] || [ -d "$scen/overlay" ]; then
-  unshare -m "${runner[@]}"
-else
-  "${runner[@]}"
-fi
+# Always in a private mount namespace: whatever setup puts into $OVERLAY can only ever be
+# mounted there, never over the host's own folders.
+unshare -m bash -c "source '$SCRATCH/args.sh'; source '$SCRATCH/run.sh'"
 
 if [ -f "$SCRATCH/why" ]; then
   cat "$SCRATCH/check.out" 2>/dev/null
