@@ -1,0 +1,298 @@
+// The init file loader and the discovery of the web server's configuration.
+#include "init.h"
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "file.h"
+#include "log.h"
+
+namespace installer {
+
+// ---------------------------------------------------------------------------------------
+// Init file
+
+namespace {
+
+std::optional<std::string> last_error;
+
+struct CommandWord {
+  const char *word;
+  IItemMode mode;
+};
+
+constexpr CommandWord command_words[] = {
+    {"Exist", IExist},           {"Copy", ICopy},           {"HTTP_User", IHTTP_User},
+    {"HTTP_Group", IHTTP_Group}, {"HTTP_Root", IHTTP_Root}, {"HTTP_Scripts", IHTTP_Scripts},
+    {"TimeDate", ITimeDate},     {"WFile", IWFile},         {"RFile", IRFile},
+};
+
+// An unknown word leaves the mode alone: a pending item keeps the command an earlier
+// short line gave it.
+void set_command(IItem *item, const std::string &word) {
+  for (const CommandWord &c : command_words) {
+    if (word == c.word) {
+      item->mode = c.mode;
+      return;
+    }
+  }
+  emsg("Unknown init command '%s'", word.c_str());
+}
+
+// "-" means "none" only for the control and compare positions, and then it keeps
+// whatever an earlier short line put there.
+void set_optional(std::optional<std::string> *slot, std::string field) {
+  if (field != "-") *slot = std::move(field);
+}
+
+// Fills the pending item from one command line. True when the line was complete (five
+// fields), so the item is ready; a shorter line leaves its fields for the next line.
+bool fill_item(IItem *item, const char *line) {
+  Fields fields(line);
+  std::optional<std::string> word = fields.next();
+  if (!word) return false;
+  set_command(item, *word);
+
+  std::optional<std::string> field = fields.next();
+  if (!field) return false;
+  item->a = std::move(field);
+  if (!(field = fields.next())) return false;
+  item->b = std::move(field);
+  if (!(field = fields.next())) return false;
+  set_optional(&item->control, std::move(*field));
+  if (!(field = fields.next())) return false;
+  set_optional(&item->compare, std::move(*field));
+  return true;  // anything after the fifth field is ignored
+}
+
+}  // namespace
+
+std::unique_ptr<Init> init_init() {
+  auto x = std::make_unique<Init>();
+  x->list = array_init<IItem>();
+  return x;
+}
+
+int init_load(Init *x, const char *file) {
+  if (!x || !file) return 0;
+  std::FILE *f = s_fopen(file, "r");
+  if (!f) {
+    init_seterror("Failed to read '%s', %s", file, std::strerror(errno));
+    return 0;
+  }
+  if (!x->list) x->list = array_init<IItem>();
+
+  char buffer[LINE_SIZE];
+  std::unique_ptr<IItem> pending;
+  while (const char *line = read_line(f, buffer, LINE_SIZE)) {
+    if (is_comment(line)) continue;
+    if (!pending) pending = std::make_unique<IItem>();
+    if (fill_item(pending.get(), line)) array_add(x->list.get(), std::move(pending));
+  }
+  s_fclose(&f);
+  return 1;  // an item still pending here had no complete line: it is dropped
+}
+
+IItem *init_get_num(Init *x, int index) {
+  return x ? array_get_num(x->list.get(), index) : nullptr;
+}
+
+IItem *init_get(Init *x) { return x ? array_get(x->list.get()) : nullptr; }
+
+void init_free(std::unique_ptr<Init> *x) {
+  if (x) x->reset();
+}
+
+void init_item_free(std::unique_ptr<IItem> *x) {
+  if (x) x->reset();
+}
+
+void init_seterror(const char *format, ...) {
+  char buffer[LINE_SIZE];
+  va_list args;
+  va_start(args, format);
+  installer::vsnprintf(buffer, LINE_SIZE, format, args);
+  va_end(args);
+  last_error = buffer;
+}
+
+const char *init_error() { return last_error ? last_error->c_str() : ""; }
+
+// ---------------------------------------------------------------------------------------
+// Web server configuration
+
+const char *const http_files[HTTP_FILES] = {
+    "/etc/apache/httpd.conf",
+    "/etc/httpd/conf/httpd.conf",
+    "/etc/httpd/httpd.conf",
+    "/usr/local/apache/conf/httpd.conf",
+    "/usr/local/httpd/conf/httpd.conf",
+    "/usr/local/apache/etc/httpd.conf",
+    "/usr/internet/httpd/public/conf/httpd.conf",
+    "/opt/apache/conf/httpd.conf",
+};
+
+namespace {
+
+struct HttpValue {
+  std::string value;
+  bool done = false;
+};
+
+// What the configuration gave so far. Kept for the whole run, so that the four init
+// commands read the file once between them.
+struct HttpValues {
+  HttpValue user, group, root, scripts;
+  bool all_done() const { return user.done && group.done && root.done && scripts.done; }
+} http;
+
+void set_errmsg(char *errmsg, const char *text) {
+  if (errmsg) scpy(errmsg, text, LINE_SIZE);
+}
+
+bool known(const char *want, const HttpValue &v) { return !want || v.done; }
+
+bool all_requested_known(const char *user, const char *group, const char *root,
+                         const char *scripts) {
+  return known(user, http.user) && known(group, http.group) && known(root, http.root) &&
+         known(scripts, http.scripts);
+}
+
+void give(char *buffer, const HttpValue &v) {
+  if (buffer) scpy(buffer, v.value.c_str(), LINE_SIZE);
+}
+
+void store(HttpValue *v, std::string value) {
+  if (value.size() > LINE_SIZE - 1) value.resize(LINE_SIZE - 1);
+  v->value = std::move(value);
+  v->done = true;
+}
+
+// The configuration may quote a path; the quotes are taken off by dropping the first and
+// the last character, so a quoted path with a blank in it, cut at the blank, loses one
+// character of its own.
+std::string unquote(std::string value) {
+  if (value.empty() || value.front() != '"') return value;
+  return value.size() < 2 ? std::string() : value.substr(1, value.size() - 2);
+}
+
+std::FILE *open_http_conf() {
+  for (const char *path : http_files) {
+    dmsg("Is Httpd conf?[%s]", path);
+    if (std::FILE *f = s_fopen(path, "r")) {
+      dmsg("Httpd conf is [%s]", path);
+      return f;
+    }
+  }
+  return nullptr;
+}
+
+// A name the system does not know makes the whole request fail: files would otherwise be
+// given to an owner that cannot exist.
+bool take_user(Fields *fields, char *errmsg) {
+  std::optional<std::string> name = fields->next();
+  if (!name) return true;
+  int uid = file_getuid(name->c_str());
+  if (uid < 0) {
+    if (errmsg) snprintf(errmsg, LINE_SIZE, "User '%s' has bad uid '%d'", name->c_str(), uid);
+    return false;
+  }
+  dmsg("Found user [%s]", name->c_str());
+  store(&http.user, std::move(*name));
+  return true;
+}
+
+bool take_group(Fields *fields, char *errmsg) {
+  std::optional<std::string> name = fields->next();
+  if (!name) return true;
+  int gid = file_getgid(name->c_str());
+  if (gid < 0) {
+    if (errmsg) snprintf(errmsg, LINE_SIZE, "Group '%s' has bad uid '%d'", name->c_str(), gid);
+    return false;
+  }
+  dmsg("Found group [%s]", name->c_str());
+  store(&http.group, std::move(*name));
+  return true;
+}
+
+// Only the alias of the CGI directory counts; other aliases map icons, manuals and such.
+void take_scripts(Fields *fields) {
+  std::optional<std::string> alias = fields->next();
+  if (!alias || !s_strstr(alias->c_str(), "cgi-bin")) return;
+  std::optional<std::string> dir = fields->next();
+  if (dir) store(&http.scripts, unquote(std::move(*dir)));
+}
+
+void take_root(Fields *fields) {
+  std::optional<std::string> dir = fields->next();
+  if (dir) store(&http.root, unquote(std::move(*dir)));
+}
+
+// One line of the configuration. False when it names a user or group the system lacks.
+// Blocks are not recognised: a directive inside one counts like one at the top level.
+bool take_http_line(const char *line, char *errmsg) {
+  Fields fields(line);
+  std::optional<std::string> directive = fields.next();
+  if (!directive || directive->front() == '#') return true;
+  const char *d = directive->c_str();
+  if (s_stricmp(d, "User") == 0) return take_user(&fields, errmsg);
+  if (s_stricmp(d, "Group") == 0) return take_group(&fields, errmsg);
+  if (s_stricmp(d, "ScriptAlias") == 0) {
+    take_scripts(&fields);
+  } else if (s_stricmp(d, "DocumentRoot") == 0) {
+    take_root(&fields);
+  }
+  return true;
+}
+
+// Reads the first configuration file found until all four values are known.
+bool read_http_conf(char *errmsg) {
+  std::FILE *f = open_http_conf();
+  if (!f) {
+    set_errmsg(errmsg, "Cannot find httpd.conf file");
+    return false;
+  }
+  char buffer[LINE_SIZE];
+  bool ok = true;
+  while (const char *line = read_line(f, buffer, LINE_SIZE)) {
+    if (!take_http_line(line, errmsg)) {
+      ok = false;
+      break;
+    }
+    if (http.all_done()) break;
+  }
+  s_fclose(&f);
+  return ok;
+}
+
+// Names every value still missing, requested or not, in a fixed order.
+void missing_reason(char *errmsg) {
+  if (!errmsg) return;
+  scpy(errmsg, "Could not find", LINE_SIZE);
+  if (!http.group.done) scat(errmsg, ", Group", LINE_SIZE);
+  if (!http.user.done) scat(errmsg, ", User", LINE_SIZE);
+  if (!http.root.done) scat(errmsg, ", DocumentRoot", LINE_SIZE);
+  if (!http.scripts.done) scat(errmsg, ", ScriptAlias", LINE_SIZE);
+}
+
+}  // namespace
+
+int init_find_http_conf(char *user, char *group, char *root, char *scripts, char *errmsg) {
+  if (!all_requested_known(user, group, root, scripts)) {
+    if (!read_http_conf(errmsg)) return 0;
+    if (!all_requested_known(user, group, root, scripts)) {
+      missing_reason(errmsg);
+      return 0;
+    }
+  }
+  give(user, http.user);
+  give(group, http.group);
+  give(root, http.root);
+  give(scripts, http.scripts);
+  return 1;
+}
+
+void init_http_reset() { http = HttpValues(); }
+
+}  // namespace installer
