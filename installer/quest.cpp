@@ -1,0 +1,368 @@
+// The question engine: loads one section of the question file, asks its questions on the
+// console, and checks and stores the answers.
+#include "quest.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "file.h"
+#include "log.h"
+
+namespace installer {
+
+namespace {
+
+// The engine's error text is shared by every question set of the run.
+std::optional<std::string> last_error;
+
+Quest *entry(Questions *x, unsigned index) {
+  if (!x || index >= x->count || index >= x->list.size()) return nullptr;
+  return &x->list[index];
+}
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// A required field: logs `missing` when the line has run out.
+bool take(Fields &f, std::optional<std::string> &field, const char *missing) {
+  field = f.next();
+  if (!field) emsg("%s", missing);
+  return field.has_value();
+}
+
+// "-" in a control position means that there is none.
+bool take_control(Fields &f, std::optional<std::string> &field, const char *missing) {
+  if (!take(f, field, missing)) return false;
+  if (*field == "-") field.reset();
+  return true;
+}
+
+// The text that runs to the end of the line, with its escapes converted.
+bool take_rest(Fields &f, std::optional<std::string> &field) {
+  char buffer[LINE_SIZE];
+  scpy(buffer, f.pos(), LINE_SIZE);
+  char *text = s_strtrm(buffer);
+  if (!*text) {
+    emsg("Missing question text");
+    return false;
+  }
+  cvt_linefeeds(text);
+  field = text;
+  return true;
+}
+
+bool parse_long(Fields &f, Quest &q) {
+  return take(f, q.setting, "Missing setting label") &&
+         take_control(f, q.control, "Missing control") &&
+         take_control(f, q.control_cmp, "Missing control comparison") &&
+         take(f, q.help_id, "Missing Help ID text") && take_rest(f, q.text);
+}
+
+bool parse_error(Fields &f, Quest &q) {
+  return take(f, q.setting, "Missing setting label") &&
+         take(f, q.help_id, "Missing Help ID text") && take_rest(f, q.text);
+}
+
+// Exist: the path, then the setting that receives the result.
+bool parse_exist(Fields &f, Quest &q) {
+  return take(f, q.text, "Missing setting label") && take(f, q.setting, "Missing Help ID text");
+}
+
+// Loop: the setting, then the entry number to go back to.
+bool parse_loop(Fields &f, Quest &q) {
+  return take(f, q.setting, "Missing setting label") && take(f, q.text, "Missing Help ID text");
+}
+
+struct TypeWord {
+  const char *word;
+  int type;
+  bool (*parse)(Fields &f, Quest &q);  // the fields after the type word
+};
+
+constexpr TypeWord type_words[] = {
+    {"Text", QText, parse_long},
+    {"YN", QYN, parse_long},
+    {"Dir", QDir, parse_long},
+    {"DirExist", QDirExist, parse_long},
+    {"DirEmpty", QDirEmpty, parse_long},
+    {"File", QFile, parse_long},
+    {"FileExist", QFileExist, parse_long},
+    {"FileName", QFileName, parse_long},
+    {"Copy", QCopy, parse_long},
+    {"Error", QError, parse_error},
+    {"Exist", QXExist, parse_exist},
+    {"Loop", QLoop, parse_loop},
+};
+
+// One question line of the wanted section.
+void parse_question(Questions *x, const char *line) {
+  Fields f(line);
+  auto word = f.next();
+  if (!word) return;
+  if (x->count % QUEST_STEP == 0) x->list.resize(x->count + QUEST_STEP);
+  // Each line starts from a cleared entry, so a line dropped half-way leaves nothing
+  // behind in the next one.
+  Quest &q = x->list[x->count];
+  q = Quest{};
+  // An unknown word keeps type 0 and is read like the asked types.
+  bool (*parse)(Fields &, Quest &) = parse_long;
+  bool known = false;
+  for (const auto &t : type_words) {
+    if (s_stricmp(word->c_str(), t.word) == 0) {
+      q.type = t.type;
+      parse = t.parse;
+      known = true;
+      break;
+    }
+  }
+  if (!known) emsg("Unknown question type '%s'", word->c_str());
+  if (parse(f, q)) x->count++;
+}
+
+// A section header: '[' and the name, with the closing ']' when there is one.
+bool header_matches(char *line, const char *section) {
+  char *name = line + 1;
+  std::size_t len = std::strlen(name);
+  if (len && name[len - 1] == ']') name[len - 1] = '\0';
+  return s_stricmp(name, section) == 0;
+}
+
+// The prompt is shown wrapped at the console width: lines break at the last blank or tab
+// that still fits, or hard after 79 characters when there is none.
+void print_prompt(const char *p) {
+  if (std::strlen(p) > PROMPT_WIDTH) {
+    while (std::strlen(p) > PROMPT_WIDTH - 1) {
+      int cut = 0;
+      for (int i = PROMPT_WIDTH - 1; i >= 1; --i) {
+        if (is_blank(p[i])) {
+          cut = i;
+          break;
+        }
+      }
+      if (cut) {
+        con_print("%.*s\n", cut, p);
+        p += cut;
+        while (is_blank(*p)) ++p;
+      } else {
+        con_print("%.*s\n", static_cast<int>(PROMPT_WIDTH - 1), p);
+        p += PROMPT_WIDTH - 1;
+      }
+    }
+  }
+  con_print("%s ", p);
+}
+
+void store(Questions *x, const Quest &q, const char *answer) {
+  if (x->ini) ini_add_name(x->ini, opt_cstr(q.setting), answer);
+}
+
+bool dir_has_entries(const char *dir) {
+  std::unique_ptr<FHandle> h;
+  auto f = file_first(&h, dir, "*");
+  if (!f) {
+    // An unreadable or missing directory counts as empty; its failure is not the user's.
+    errno = 0;
+    return false;
+  }
+  file_free(&f);
+  file_last(&h);
+  return true;
+}
+
+}  // namespace
+
+std::unique_ptr<Questions> quest_init(Ini *ini) {
+  auto x = std::make_unique<Questions>();
+  x->ini = ini;
+  return x;
+}
+
+int quest_load(Questions *x, const char *file, const char *section) {
+  if (!x || !file || !section) return 0;
+  if (x->section) {
+    if (s_stricmp(x->section->c_str(), section) == 0) return 1;
+    quest_clear(x);
+  }
+  std::FILE *f = s_fopen(file, "r");
+  if (!f) {
+    quest_seterror("Error opening '%s'", file);
+    return 0;
+  }
+  x->count = 0;
+  x->list.clear();
+  bool found = false;
+  char buffer[LINE_SIZE];
+  while (char *line = read_line(f, buffer, LINE_SIZE)) {
+    if (is_comment(line)) continue;
+    if (line[0] == '[') {
+      if (found) break;  // the next header ends the section
+      found = header_matches(line, section);
+    } else if (found) {
+      parse_question(x, line);
+    }
+  }
+  s_fclose(&f);
+  if (!found) {
+    emsg("Section '%s' not found", section);
+    x->count = 0;
+    x->list.clear();
+    return 0;
+  }
+  x->section = section;
+  return 1;
+}
+
+void quest_clear(Questions *x) {
+  if (!x || !x->section) return;
+  x->section.reset();
+  x->list.clear();
+  x->count = 0;
+}
+
+void quest_free(std::unique_ptr<Questions> *x) {
+  if (!x || !*x) return;
+  quest_clear(x->get());
+  x->reset();
+}
+
+int quest_count(Questions *x) { return x ? static_cast<int>(x->count) : 0; }
+
+const char *quest_text(Questions *x, unsigned index) {
+  Quest *q = entry(x, index);
+  return q ? opt_cstr(q->text) : nullptr;
+}
+
+const char *quest_setting(Questions *x, unsigned index) {
+  Quest *q = entry(x, index);
+  return q ? opt_cstr(q->setting) : nullptr;
+}
+
+const char *quest_control(Questions *x, unsigned index) {
+  Quest *q = entry(x, index);
+  return q ? opt_cstr(q->control) : nullptr;
+}
+
+const char *quest_control_cmp(Questions *x, unsigned index) {
+  Quest *q = entry(x, index);
+  return q ? opt_cstr(q->control_cmp) : nullptr;
+}
+
+int quest_type(Questions *x, unsigned index) {
+  Quest *q = entry(x, index);
+  return q ? q->type : 0;
+}
+
+void cvt_linefeeds(char *ptr) {
+  if (!ptr) return;
+  char *out = ptr;
+  for (const char *in = ptr; *in; ++in) {
+    if (*in != '\\') {
+      *out++ = *in;
+      continue;
+    }
+    ++in;
+    if (!*in) break;  // a lone backslash at the end is dropped
+    *out++ = *in == 'n' ? '\n' : *in == 't' ? '\t' : *in;
+  }
+  *out = '\0';
+}
+
+char *quest_default(Questions *x, unsigned index, char *buffer, unsigned bfsz) {
+  Quest *q = entry(x, index);
+  if (!q || !buffer || !x->ini) return nullptr;
+  const char *value = ini_value_name(x->ini, opt_cstr(q->setting));
+  if (!value) return nullptr;
+  if (q->type & QYN) value = istrue(value) ? "y" : "n";
+  scpy(buffer, value, static_cast<int>(bfsz));
+  return buffer;
+}
+
+int quest_ask(Questions *x, unsigned index, char *answer, unsigned bfsz) {
+  Quest *q = entry(x, index);
+  if (!q || !answer) return 0;
+  char dflt[LINE_SIZE] = "";
+  quest_default(x, index, dflt, LINE_SIZE);
+
+  char prompt[LINE_SIZE] = "";
+  if (x->ini)
+    ini_replace(x->ini, opt_cstr(q->text), prompt, LINE_SIZE);
+  else
+    scpy(prompt, opt_cstr(q->text), LINE_SIZE);
+  std::size_t len = std::strlen(prompt);
+  snprintf(prompt + len, static_cast<unsigned>(LINE_SIZE - len), " [%s]?", dflt);
+  prompt[LINE_SIZE - 1] = '\0';  // the formatter leaves a full buffer unterminated
+  print_prompt(prompt);
+  con_flush();
+
+  if (!con_readline(answer, bfsz)) return QUEST_EOF;
+  s_strtrm(answer);  // trailing white space only: leading blanks belong to the answer
+  if (!*answer) {
+    if (!*dflt) {
+      quest_seterror("You must enter an answer");
+      return 0;
+    }
+    scpy(answer, dflt, static_cast<int>(bfsz));
+  }
+  return 1;
+}
+
+int quest_answer(Questions *x, unsigned index, char *answer) {
+  Quest *q = entry(x, index);
+  if (!q || !answer) return 0;
+  const int type = q->type;
+  if (type & QDir) {
+    std::size_t len = std::strlen(answer);
+    if (len && (answer[len - 1] == '/' || answer[len - 1] == '\\')) answer[len - 1] = '\0';
+  }
+  if (type & QExist) {
+    if (!file_exist(answer)) {
+      if (type & QDir)
+        quest_seterror("Directory '%s' must exist", answer);
+      else
+        quest_seterror("File '%s' must exist", answer);
+      return 0;
+    }
+  } else if (type == QDirEmpty) {
+    if (dir_has_entries(answer)) {
+      quest_seterror("Directory '%s' must be empty", answer);
+      return 0;
+    }
+  } else if (type & QYN) {
+    if (istrue(answer)) {
+      store(x, *q, "true");
+    } else if (isfalse(answer)) {
+      store(x, *q, "false");
+    } else {
+      quest_seterror("You must answer either Yes or No");
+      return 0;
+    }
+    return 1;
+  } else if (type & QFileName) {
+    strip_ext(strip_path(answer));
+  }
+  store(x, *q, answer);
+  return 1;
+}
+
+void quest_seterror(const char *format, ...) {
+  if (!format) return;
+  const int err = errno;
+  char message[LINE_SIZE];
+  va_list args;
+  va_start(args, format);
+  int n = vsnprintf(message, LINE_SIZE, format, args);
+  va_end(args);
+  if (n < 0) message[LINE_SIZE - 1] = '\0';
+  if (err != 0) {
+    const char *why = std::strerror(err);
+    emsg("%s, %s", message, why);
+    scat(message, ", ", LINE_SIZE);
+    scat(message, why, LINE_SIZE);
+  } else {
+    emsg("%s", message);
+  }
+  last_error = message;
+}
+
+const char *quest_error() { return last_error ? last_error->c_str() : ""; }
+
+}  // namespace installer

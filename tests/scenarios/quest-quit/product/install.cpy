@@ -1,0 +1,2 @@
+[install]
+WFile copied.txt yes
