@@ -1,0 +1,721 @@
+// The copy script engine: loading one section of the copy script, expanding the settings
+// in its paths, and running its commands against the disk.
+#include "copy.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+#include <utility>
+
+#include "array.h"
+#include "log.h"
+#include "tcp.h"
+
+namespace installer {
+
+namespace {
+
+// The message of the last "Error" command that fired; it outlives every Copy.
+std::optional<std::string> last_error;
+
+// ---------------------------------------------------------------------------------------
+// Loading
+
+// Which fields a keyword takes after its source.
+enum Shape { SrcOnly, SrcNot, SrcDest, SrcNotDest, SrcMessage };
+
+struct Keyword {
+  const char *word;
+  int type;
+  Shape shape;
+};
+
+constexpr Keyword keywords[] = {
+    {"CopyFile", CpyFile, SrcNotDest}, {"CopyDir", CpyDir, SrcNotDest},
+    {"MkDir", MkDir, SrcOnly},         {"Ini", CpyIni, SrcDest},
+    {"Rename", Rename, SrcDest},       {"RmFile", RmFile, SrcNot},
+    {"RmDir", RmDir, SrcNot},          {"Exist", Exist, SrcDest},
+    {"Chown", Chown, SrcNotDest},      {"Chmod", Chmod, SrcNotDest},
+    {"Error", Error, SrcMessage},      {"WFile", WFile, SrcDest},
+    {"RFile", RFile, SrcDest},
+};
+
+const Keyword *find_keyword(const std::string &word) {
+  for (const Keyword &k : keywords)
+    if (s_stricmp(word.c_str(), k.word) == 0) return &k;
+  return nullptr;
+}
+
+// True when the section header names the wanted section. Blanks inside the brackets are
+// part of the name; the closing bracket is optional.
+bool header_matches(const char *line, const char *section) {
+  std::string name(line + 1);
+  if (!name.empty() && name.back() == ']') name.pop_back();
+  return s_stricmp(name.c_str(), section) == 0;
+}
+
+// Takes one mandatory field; logs it and reports it when missing. Returns false if missing.
+bool take_field(Fields &fields, std::optional<std::string> *field, const char *label,
+                const char *missing) {
+  *field = fields.next();
+  dmsg("Copy line '%s' is [%s]", label, opt_cstr(*field));
+  if (*field) return true;
+  cerror("%s", missing);
+  return false;
+}
+
+// The message of "Error": everything after the one separator that ends the setting name.
+void take_message(Fields &fields, CCmd *cmd) {
+  const char *rest = fields.pos();
+  if (*rest && rest[1]) cmd->dest = std::string(rest + 1);
+  dmsg("Copy list error string is '%s'", opt_cstr(cmd->dest));
+}
+
+void take_controls(Fields &fields, CCmd *cmd) {
+  cmd->control = fields.next();
+  if (!cmd->control) return;
+  dmsg("Copy line 'control' is [%s]", cmd->control->c_str());
+  cmd->control_cmp = fields.next();
+  if (cmd->control_cmp) dmsg("Copy line 'control_cmp' is [%s]", cmd->control_cmp->c_str());
+}
+
+// Parses one command line of the section into the record at x->count; the record is kept
+// (count grows) only when every mandatory field is there.
+void load_command(Copy *x, const char *line) {
+  dmsg("Process .cpy file line [%s]", line);
+  Fields fields(line);
+  std::optional<std::string> word = fields.next();
+  if (!word) return;
+  if (x->count % COPY_STEP == 0) x->list.resize(x->count + COPY_STEP);
+  CCmd &cmd = x->list[x->count];
+  cmd = CCmd{};
+
+  const Keyword *k = find_keyword(*word);
+  if (!k) cerror("Unknown copy type '%s'", word->c_str());
+  cmd.type = k ? k->type : 0;
+  Shape shape = k ? k->shape : SrcNotDest;
+  dmsg("Copy line 'type' is [%d]", cmd.type);
+
+  // Once a field is missing the line has no more fields, so each later one is reported too.
+  bool ok = take_field(fields, &cmd.source, "source", "Missing copy source path");
+  if (shape == SrcNot || shape == SrcNotDest)
+    ok = take_field(fields, &cmd.not_, "not", "Missing not wildcard") && ok;
+  if (shape == SrcDest || shape == SrcNotDest)
+    ok = take_field(fields, &cmd.dest, "destination", "Missing copy destination path") && ok;
+  if (!ok) {
+    cmd = CCmd{};
+    return;
+  }
+  if (shape == SrcMessage)
+    take_message(fields, &cmd);
+  else
+    take_controls(fields, &cmd);
+
+  x->count++;
+  if (x->ini) copy_processpaths(x, x->count - 1);
+}
+
+const CCmd *command(Copy *x, unsigned index) {
+  return x && index < x->count ? &x->list[index] : nullptr;
+}
+
+// ---------------------------------------------------------------------------------------
+// Path fields
+
+// Position of the last slash or backslash, or npos.
+std::size_t last_sep(const std::string &s) { return s.find_last_of("/\\"); }
+
+char *dir_part(const std::optional<std::string> &field, char *buffer, unsigned bfsz) {
+  if (!field || !buffer) return nullptr;
+  std::size_t sep = last_sep(*field);
+  if (sep == std::string::npos) {
+    if (currentdir(buffer, bfsz)) return buffer;
+    // No working directory to offer: an empty directory part names nothing on the disk.
+    if (bfsz) buffer[0] = '\0';
+    return nullptr;
+  }
+  std::string dir = field->substr(0, sep + 1);
+  scpy(buffer, dir.c_str(), static_cast<int>(bfsz));
+  return buffer;
+}
+
+// The last component; `none` is what a field ending in a separator yields.
+char *file_part(const std::optional<std::string> &field, char *buffer, unsigned bfsz,
+                bool whole_if_no_sep, const char *none) {
+  if (!field || !buffer) return nullptr;
+  std::size_t sep = last_sep(*field);
+  const char *part;
+  if (sep == std::string::npos) {
+    if (!whole_if_no_sep) return nullptr;
+    part = field->c_str();
+  } else if (sep + 1 == field->size()) {
+    if (!none) return nullptr;
+    part = none;
+  } else {
+    part = field->c_str() + sep + 1;
+  }
+  scpy(buffer, part, static_cast<int>(bfsz));
+  return buffer;
+}
+
+// ---------------------------------------------------------------------------------------
+// Running
+
+// A directory walk that releases its entry and handle however it is left.
+class Walk {
+ public:
+  Walk(const char *path, const char *wild) : entry_(file_first(&handle_, path, wild)) {}
+  ~Walk() {
+    file_free(&entry_);
+    file_last(&handle_);
+  }
+  Walk(const Walk &) = delete;
+  Walk &operator=(const Walk &) = delete;
+
+  File *entry() const { return entry_.get(); }
+  bool next() { return entry_ && file_next(entry_.get(), handle_.get()); }
+
+  std::string name() const {
+    char buffer[PATH_SIZE];
+    return file_filename(entry_.get(), buffer, PATH_SIZE) ? buffer : "";
+  }
+
+ private:
+  std::unique_ptr<FHandle> handle_;
+  std::unique_ptr<File> entry_;
+};
+
+bool control_allows(Copy *x, const CCmd &cmd) {
+  const char *value = ini_value_name(x->ini, opt_cstr(cmd.control));
+  if (!value) return true;
+  const char *cmp = ini_value_name(x->ini, opt_cstr(cmd.control_cmp));
+  if (!cmp) cmp = opt_cstr(cmd.control_cmp);
+  if (!cmp) return istrue(value);
+  return s_stricmp(value, cmp) == 0;
+}
+
+// The directories that match the last component of dest, skipping excluded names.
+std::unique_ptr<Array<std::string>> destination_dirs(Copy *x, unsigned index) {
+  auto dirs = array_init<std::string>();
+  char path[PATH_SIZE], wild[PATH_SIZE];
+  if (!copy_dst_file(x, index, wild, PATH_SIZE) || !copy_dst_path(x, index, path, PATH_SIZE))
+    return dirs;
+  const char *not_ = copy_not(x, index);
+  Walk walk(path, wild);
+  for (bool more = walk.entry(); more; more = walk.next()) {
+    if (!file_isdir(walk.entry()) || wild_ilist(walk.name().c_str(), not_)) continue;
+    array_add(dirs.get(), std::make_unique<std::string>(file_name(walk.entry())));
+  }
+  return dirs;
+}
+
+int copy_into(Copy *x, unsigned index, const char *dir, ByteCount *bytes) {
+  const CCmd &cmd = x->list[index];
+  char path[PATH_SIZE] = "", wild[PATH_SIZE] = "";
+  copy_src_path(x, index, path, PATH_SIZE);
+  copy_src_file(x, index, wild, PATH_SIZE);
+  const char *not_ = opt_cstr(cmd.not_);
+  int result = 0;
+  Walk walk(path, wild);
+  if (!walk.entry()) imsg("No files found to copy in '%s' matching '%s'", path, wild);
+  for (bool more = walk.entry(); more; more = walk.next()) {
+    std::string name = walk.name();
+    if (wild_ilist(name.c_str(), not_)) continue;
+    char target[PATH_SIZE];
+    scpy(target, dir, PATH_SIZE);
+    attach_path(target, name.c_str(), PATH_SIZE);
+    const char *source = file_name(walk.entry());
+    if (file_isdir(walk.entry())) {
+      if (cmd.type == CpyDir) result += file_xcopy(source, "*", not_, target, 1, bytes);
+    } else if (file_copy(source, target, 1, bytes) > 0) {
+      result++;
+    }
+  }
+  return result;
+}
+
+int copy_files(Copy *x, unsigned index, ByteCount *bytes) {
+  std::unique_ptr<Array<std::string>> dirs = destination_dirs(x, index);
+  if (dirs->items == 0) {
+    cerror("No destination directories found");
+    return 0;
+  }
+  int result = 0;
+  for (int i = 0; i < dirs->items; i++)
+    result += copy_into(x, index, array_get_num(dirs.get(), i)->c_str(), bytes);
+  array_free(&dirs);
+  return result;
+}
+
+int remove_files(Copy *x, unsigned index) {
+  const CCmd &cmd = x->list[index];
+  char path[PATH_SIZE] = "", wild[PATH_SIZE] = "";
+  copy_src_path(x, index, path, PATH_SIZE);
+  copy_src_file(x, index, wild, PATH_SIZE);
+  const char *not_ = opt_cstr(cmd.not_);
+  int result = 0;
+  Walk walk(path, wild);
+  for (bool more = walk.entry(); more; more = walk.next()) {
+    if (wild_ilist(walk.name().c_str(), not_)) continue;
+    const char *entry = file_name(walk.entry());
+    if (!file_isdir(walk.entry())) {
+      if (disk().remove(entry) == 0) result++;
+    } else if (cmd.type == RmDir) {
+      result += file_rmdir(entry, not_, 1);
+    }
+  }
+  return result;
+}
+
+// Writes text to an output file; false when the stream refuses it.
+bool put(std::FILE *f, const char *text, std::size_t length) {
+  return length == 0 || disk().fwrite(text, 1, length, f) == length;
+}
+
+// Reads one template line of at most TEMPLATE_LINE_SIZE - 1 characters. A longer line goes
+// on as the next line; a line of exactly that length does not leave an empty line behind.
+bool read_template_line(std::FILE *f, char *buffer) {
+  if (!std::fgets(buffer, TEMPLATE_LINE_SIZE, f)) return false;
+  std::size_t length = std::strlen(buffer);
+  if (length == TEMPLATE_LINE_SIZE - 1 && buffer[length - 1] != '\n') {
+    int c = std::fgetc(f);
+    if (c == '\r') c = std::fgetc(f);
+    if (c != '\n' && c != EOF) std::ungetc(c, f);
+  }
+  return true;
+}
+
+// Both walks share one shape; only the change and the words in the log differ.
+struct WalkKind {
+  const char *verb;       // "chown" / "chmod"
+  const char *not_doing;  // "chown'ing" / "chmod'ding"
+  const char *failed;     // "file_chown failed" / "file_chmod failed"
+  const char *finished;   // "chown'ing" / "chmod'ing"
+};
+
+constexpr WalkKind ChownWalk = {"chown", "chown'ing", "file_chown failed", "chown'ing"};
+constexpr WalkKind ChmodWalk = {"chmod", "chmod'ding", "file_chmod failed", "chmod'ing"};
+
+template <class Change>
+int walk_tree(const WalkKind &kind, const char *path, const char *file, const char *not_,
+              Change change) {
+  int count = 0;
+  Walk walk(path, file);
+  if (!walk.entry())
+    dmsg("No files found to %s", kind.verb);
+  else if (not_)
+    dmsg("Found files to %s, not doing '%s'", kind.verb, not_);
+  else
+    dmsg("Found files to %s, doing all of them", kind.verb);
+  for (bool more = walk.entry(); more; more = walk.next()) {
+    File *entry = walk.entry();
+    if (not_ && wild_ilist(file_name(entry), not_)) {
+      dmsg("Not %s '%s'", kind.not_doing, file_name(entry));
+      continue;
+    }
+    // Contents first, so a tree changes bottom-up.
+    if (file_isdir(entry)) count += walk_tree(kind, file_name(entry), "*", not_, change);
+    if (!change(entry)) {
+      dmsg("%s", kind.failed);
+      break;
+    }
+    count++;
+  }
+  dmsg("Finished %s, %d files done", kind.finished, count);
+  return count;
+}
+
+// The mode text as an octal number, or nullopt when it is not one.
+std::optional<mode_t> parse_mode(const char *text) {
+  if (!text || !*text) return std::nullopt;
+  unsigned long mode = 0;
+  for (const char *p = text; *p; p++) {
+    if (*p < '0' || *p > '7') return std::nullopt;
+    mode = mode * 8 + static_cast<unsigned long>(*p - '0');
+    if (mode > 07777) return std::nullopt;
+  }
+  return static_cast<mode_t>(mode);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// Objects and accessors
+
+std::unique_ptr<Copy> copy_init(Ini *ini) {
+  auto x = std::make_unique<Copy>();
+  x->ini = ini;
+  return x;
+}
+
+void copy_free(std::unique_ptr<Copy> *x) {
+  if (x) x->reset();
+}
+
+void copy_setup(Copy *x, FileFn ok, FileFn fail) {
+  (void)x;  // the callbacks belong to the file layer, not to one script
+  file_setup_fn(ok, fail);
+}
+
+int copy_load(Copy *x, const char *file, const char *section) {
+  if (!x || !file || !section) return 0;
+  std::FILE *f = s_fopen(file, "r");
+  if (!f) {
+    cerror("Error opening '%s'", file);
+    return 0;
+  }
+  bool found = false;
+  char buffer[LINE_SIZE];
+  while (const char *line = read_line(f, buffer, LINE_SIZE)) {
+    if (is_comment(line)) continue;
+    if (line[0] == '[') {
+      if (found) break;
+      found = header_matches(line, section);
+    } else if (found) {
+      load_command(x, line);
+    }
+  }
+  s_fclose(&f);
+  return found ? 1 : 0;
+}
+
+unsigned copy_count(Copy *x) { return x ? x->count : 0; }
+
+const char *copy_src(Copy *x, unsigned index) {
+  const CCmd *c = command(x, index);
+  return c ? opt_cstr(c->source) : nullptr;
+}
+
+const char *copy_dst(Copy *x, unsigned index) {
+  const CCmd *c = command(x, index);
+  return c ? opt_cstr(c->dest) : nullptr;
+}
+
+const char *copy_not(Copy *x, unsigned index) {
+  const CCmd *c = command(x, index);
+  return c ? opt_cstr(c->not_) : nullptr;
+}
+
+const char *copy_control(Copy *x, unsigned index) {
+  const CCmd *c = command(x, index);
+  return c ? opt_cstr(c->control) : nullptr;
+}
+
+const char *copy_control_cmp(Copy *x, unsigned index) {
+  const CCmd *c = command(x, index);
+  return c ? opt_cstr(c->control_cmp) : nullptr;
+}
+
+const char *copy_error() { return last_error ? last_error->c_str() : ""; }
+
+void cerror(const char *format, ...) {
+  int error = errno;
+  char message[LINE_SIZE];
+  va_list arg;
+  va_start(arg, format);
+  int n = vsnprintf(message, LINE_SIZE, format, arg);
+  va_end(arg);
+  if (n < 0 || n >= static_cast<int>(LINE_SIZE)) message[LINE_SIZE - 1] = '\0';
+  if (error) {
+    errno = error;
+    emsg("%s, %s", message, tcp_error());
+  } else {
+    emsg("%s", message);
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Script variables and path fields
+
+std::optional<std::string> replace_vars(Copy *x, const char *string) {
+  if (!x || !string || !std::strstr(string, "$(")) return std::nullopt;
+  std::string result;
+  // Everything lands through here, so the result never passes EXPAND_SIZE - 1 characters.
+  auto append = [&result](const char *text, std::size_t length) {
+    std::size_t room = EXPAND_SIZE - 1 - result.size();
+    result.append(text, length < room ? length : room);
+  };
+  auto piece = [](std::size_t length) {
+    return length < EXPAND_PIECE_MAX ? length : std::size_t{EXPAND_PIECE_MAX};
+  };
+
+  const char *pos = string;
+  while (const char *ref = std::strstr(pos, "$(")) {
+    append(pos, static_cast<std::size_t>(ref - pos));
+    const char *close = std::strchr(ref + 2, ')');
+    if (!close) {
+      // An unterminated reference stays as written, with everything after it.
+      append(ref, std::strlen(ref));
+      return result;
+    }
+    std::string name(ref + 2, close);
+    const char *value = ini_value_name(x->ini, name.c_str());
+    if (value)
+      append(value, piece(std::strlen(value)));
+    else
+      append(ref, static_cast<std::size_t>(close + 1 - ref));
+    pos = close + 1;
+  }
+  append(pos, piece(std::strlen(pos)));
+  return result;
+}
+
+void copy_processpaths(Copy *x, unsigned index) {
+  if (!x || index >= x->count) return;
+  CCmd &cmd = x->list[index];
+  if (cmd.not_ && *cmd.not_ == "-") cmd.not_.reset();
+  if (auto s = replace_vars(x, opt_cstr(cmd.source))) cmd.source = std::move(s);
+  if (auto d = replace_vars(x, opt_cstr(cmd.dest))) cmd.dest = std::move(d);
+}
+
+char *copy_src_path(Copy *x, unsigned index, char *buffer, unsigned bfsz) {
+  const CCmd *c = command(x, index);
+  return c ? dir_part(c->source, buffer, bfsz) : nullptr;
+}
+
+char *copy_src_file(Copy *x, unsigned index, char *buffer, unsigned bfsz) {
+  const CCmd *c = command(x, index);
+  return c ? file_part(c->source, buffer, bfsz, true, "*") : nullptr;
+}
+
+char *copy_dst_path(Copy *x, unsigned index, char *buffer, unsigned bfsz) {
+  const CCmd *c = command(x, index);
+  return c ? dir_part(c->dest, buffer, bfsz) : nullptr;
+}
+
+char *copy_dst_file(Copy *x, unsigned index, char *buffer, unsigned bfsz) {
+  const CCmd *c = command(x, index);
+  return c ? file_part(c->dest, buffer, bfsz, false, nullptr) : nullptr;
+}
+
+// ---------------------------------------------------------------------------------------
+// Running a script
+
+int copy_process(Copy *x, unsigned *files, ByteCount *bytes, int stop_on_fail) {
+  if (!x) return 0;
+  if (files) *files = 0;
+  if (bytes) *bytes = 0;
+  imsg("Processing copy script...");
+  for (unsigned i = 0; i < x->count; i++) {
+    const CCmd &cmd = x->list[i];
+    auto text = [](const std::optional<std::string> &s) { return s ? s->c_str() : ""; };
+    dmsg("Processing [%d:%s->%s,%s,%s,%s]", cmd.type, text(cmd.source), text(cmd.dest),
+         text(cmd.not_), text(cmd.control), text(cmd.control_cmp));
+    int result = copy_do(x, i, bytes);
+    if (result == 0) {
+      if (stop_on_fail) {
+        imsg("Stop on fail set, stopping...");
+        return 0;
+      }
+      imsg("Stop on fail NOT set, continuing...");
+    } else if (result != -1 && files) {
+      *files += static_cast<unsigned>(result);
+    }
+  }
+  imsg("Copy script completed successfully");
+  return 1;
+}
+
+int copy_do(Copy *x, unsigned index, ByteCount *bytes) {
+  const CCmd *cmd = command(x, index);
+  if (!cmd) return 0;
+  if (!control_allows(x, *cmd)) {
+    dmsg("Doing nothing due to controlling setting");
+    return -1;
+  }
+  switch (cmd->type) {
+    case MkDir:
+      return file_mkdir(opt_cstr(cmd->source), 1) ? 1 : 0;
+    case CpyIni:
+      return copy_write_ini(x, index);
+    case Rename:
+      return copy_rename(x, index);
+    case CpyFile:
+    case CpyDir:
+      return copy_files(x, index, bytes);
+    case RmFile:
+    case RmDir:
+      return remove_files(x, index);
+    case Exist:
+      return copy_exist(x, index);
+    case Chown:
+      return copy_chown(x, index);
+    case Chmod:
+      return copy_chmod(x, index);
+    case Error:
+      return copy_seterror(x, index);
+    case WFile:
+      return copy_wfile(x, index);
+    case RFile:
+      return copy_rfile(x, index);
+    default:
+      cerror("How did we get here!");
+      return 0;
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// The remaining commands
+
+int copy_write_ini(Copy *x, unsigned index) {
+  const CCmd *cmd = command(x, index);
+  if (!cmd) return 0;
+  const char *source = opt_cstr(cmd->source);
+  const char *dest = opt_cstr(cmd->dest);
+  std::FILE *out = s_fopen(dest, "w");
+  if (!out) {
+    cerror("Error creating ini file '%s'", dest);
+    return 0;
+  }
+  std::FILE *in = s_fopen(source, "r");
+  if (!in) {
+    cerror("Error reading ini file '%s'", source);
+    s_fclose(&out);
+    return 0;
+  }
+  imsg("Writing INI file '%s' to '%s'", source, dest);
+
+  int result = 1;
+  char buffer[TEMPLATE_LINE_SIZE];
+  bool written = true;
+  while (written && read_template_line(in, buffer)) {
+    const char *text = s_strtrm(buffer);
+    std::optional<std::string> expanded = replace_vars(x, text);
+    // Without a reference the line keeps its indentation; an expanded one loses it.
+    if (expanded)
+      written = put(out, expanded->data(), expanded->size());
+    else
+      written = put(out, buffer, std::strlen(buffer));
+    written = written && put(out, "\n", 1);
+  }
+  if (std::ferror(in)) result = 0;
+  if (!written || std::fflush(out) != 0 || std::ferror(out)) {
+    cerror("Error writing ini file '%s'", dest);
+    result = 0;
+  }
+  s_fclose(&in);
+  s_fclose(&out);
+  return result;
+}
+
+int copy_rename(Copy *x, unsigned index) {
+  const CCmd *cmd = command(x, index);
+  if (!cmd || !cmd->source || !cmd->dest) return 0;
+  if (disk().rename(cmd->source->c_str(), cmd->dest->c_str()) == 0) return 1;
+  cerror("Error renaming '%s'->'%s', %s", cmd->source->c_str(), cmd->dest->c_str(),
+         tcp_error());
+  return 0;
+}
+
+int copy_exist(Copy *x, unsigned index) {
+  const CCmd *cmd = command(x, index);
+  if (!cmd) return 0;
+  const char *value = file_exist(opt_cstr(cmd->source)) ? "true" : "false";
+  ini_add_name(x->ini, opt_cstr(cmd->dest), value);
+  return 1;
+}
+
+int copy_chown(Copy *x, unsigned index) {
+  const CCmd *cmd = command(x, index);
+  if (!cmd) return 0;
+  // The owner is read at run time, so it sees settings that earlier commands changed.
+  char owner[LINE_SIZE];
+  scpy(owner, opt_cstr(cmd->dest), OWNER_SIZE);
+  ini_replace(x->ini, opt_cstr(cmd->dest), owner, OWNER_SIZE);
+  std::string user = owner, group = owner;
+  if (const char *colon = std::strchr(owner, ':')) {
+    user.assign(owner, static_cast<std::size_t>(colon - owner));
+    group = colon + 1;
+  }
+  int uid = file_getuid(user.c_str());
+  dmsg("Found user id for '%s'=%d", user.c_str(), uid);
+  int gid = file_getgid(group.c_str());
+  dmsg("Found group id for '%s'=%d", group.c_str(), gid);
+
+  char path[PATH_SIZE] = "", file[PATH_SIZE] = "";
+  copy_src_path(x, index, path, PATH_SIZE);
+  copy_src_file(x, index, file, PATH_SIZE);
+  return dochown(path, file, opt_cstr(cmd->not_), uid, gid);
+}
+
+int copy_chmod(Copy *x, unsigned index) {
+  const CCmd *cmd = command(x, index);
+  if (!cmd) return 0;
+  char text[LINE_SIZE];
+  scpy(text, opt_cstr(cmd->dest), LINE_SIZE);
+  std::optional<mode_t> mode = parse_mode(text);
+  if (!mode) {
+    // A mode that is not octal digits would set bits nobody asked for.
+    cerror("Bad mode '%s', expected octal digits", text);
+    return 0;
+  }
+  char path[PATH_SIZE] = "", file[PATH_SIZE] = "";
+  copy_src_path(x, index, path, PATH_SIZE);
+  copy_src_file(x, index, file, PATH_SIZE);
+  return dochmod(path, file, opt_cstr(cmd->not_), *mode);
+}
+
+int copy_seterror(Copy *x, unsigned index) {
+  const CCmd *cmd = command(x, index);
+  if (!cmd) return 0;
+  const char *value = ini_value_name(x->ini, opt_cstr(cmd->source));
+  if (!value || !isfalse(value)) return 1;
+  last_error = cmd->dest;
+  return 0;
+}
+
+int copy_wfile(Copy *x, unsigned index) {
+  const CCmd *cmd = command(x, index);
+  if (!cmd) return 0;
+  const char *file = opt_cstr(cmd->source);
+  std::FILE *f = s_fopen(file, "w");
+  if (!f) {
+    cerror("Failed to write (%s)", file);
+    return 0;
+  }
+  const char *value = ini_value_name(x->ini, opt_cstr(cmd->dest));
+  if (!value) value = cmd->dest ? cmd->dest->c_str() : "";
+  bool written = put(f, value, std::strlen(value)) && std::fflush(f) == 0 && !std::ferror(f);
+  s_fclose(&f);
+  if (!written) {
+    cerror("Error writing to '%s'", file);
+    return 0;
+  }
+  return 1;
+}
+
+int copy_rfile(Copy *x, unsigned index) {
+  const CCmd *cmd = command(x, index);
+  if (!cmd) return 0;
+  const char *file = opt_cstr(cmd->source);
+  std::FILE *f = s_fopen(file, "r");
+  if (!f) {
+    cerror("Failed to read (%s)", file);
+    return 0;
+  }
+  std::string text;
+  char piece[RFILE_PIECE_SIZE];
+  std::size_t n;
+  while ((n = disk().fread(piece, 1, RFILE_PIECE_SIZE - 1, f)) > 0) text.append(piece, n);
+  bool failed = std::ferror(f) != 0;
+  s_fclose(&f);
+  if (failed) {
+    // Half a file in a setting would be worse than none.
+    cerror("Failed to read (%s)", file);
+    return 0;
+  }
+  if (!text.empty()) ini_add_name(x->ini, opt_cstr(cmd->dest), text.c_str());
+  return 1;
+}
+
+int dochown(const char *path, const char *file, const char *not_, int uid, int gid) {
+  return walk_tree(ChownWalk, path, file, not_,
+                   [uid, gid](File *entry) { return file_chown(entry, uid, gid) != 0; });
+}
+
+int dochmod(const char *path, const char *file, const char *not_, mode_t mode) {
+  return walk_tree(ChmodWalk, path, file, not_,
+                   [mode](File *entry) { return file_chmod(entry, mode) != 0; });
+}
+
+}  // namespace installer

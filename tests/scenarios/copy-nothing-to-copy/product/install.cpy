@@ -1,0 +1,4 @@
+[install]
+MkDir $(target)
+CopyFile $(current_dir)/data/*.none - $(target)
+MkDir $(target)/after
