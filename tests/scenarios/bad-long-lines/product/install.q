@@ -1,0 +1,2 @@
+[install]
+Text answer - - h1 word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word word

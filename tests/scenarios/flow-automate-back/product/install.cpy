@@ -1,0 +1,2 @@
+[install]
+MkDir $(current_dir)/made

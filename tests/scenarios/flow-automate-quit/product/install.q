@@ -1,0 +1,2 @@
+[install]
+Text first - - h1 First

@@ -1,0 +1,8 @@
+[install]
+Exist $(current_dir)/marker present
+Error present h1 Not shown: the marker exists
+Text port - - h2 Port
+Copy port - - h3 unset_setting
+Loop flag 9
+Loop flag -1
+Text name - - h4 Name on port $(port)

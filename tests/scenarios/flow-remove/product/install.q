@@ -1,0 +1,4 @@
+[install]
+Text never - - h0 Not asked
+[Remove]
+YN sure - - h1 Really remove $(product)

@@ -1,0 +1,2 @@
+[fix]
+Text name - - h1 Name

@@ -1,0 +1,4 @@
+[fix]
+MkDir $(current_dir)/made
+[other]
+MkDir $(current_dir)/other

@@ -1,0 +1,2 @@
+[upgrade]
+YN keepconf - - h1 Keep the configuration of $(product)

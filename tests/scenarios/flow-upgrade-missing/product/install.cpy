@@ -1,0 +1,2 @@
+[upgrade]
+MkDir $(current_dir)/made

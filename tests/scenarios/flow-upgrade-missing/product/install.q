@@ -1,0 +1,2 @@
+[install]
+Text name - - h1 Name

@@ -1,0 +1,2 @@
+[remove]
+YN keep - - h1 Keep the data
