@@ -21,7 +21,9 @@ check: build
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir build/asan --output-on-failure -j $(JOBS)
 
-demo: build
+demo:
+	$(CMAKE) -S . -B build/gcc -DCMAKE_CXX_COMPILER=g++ >/dev/null
+	$(CMAKE) --build build/gcc -j $(JOBS) --target install_bin
 	bash examples/demo.sh build/gcc/install examples/webapp
 
 bench: build

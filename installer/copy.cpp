@@ -18,27 +18,52 @@ namespace {
 // The message of the last "Error" command that fired; it outlives every Copy.
 std::optional<std::string> last_error;
 
+// The commands that work on files and directories count the bytes they copy.
+int make_dir(Copy *x, unsigned index, ByteCount *bytes);
+int copy_files(Copy *x, unsigned index, ByteCount *bytes);
+int remove_files(Copy *x, unsigned index, ByteCount *bytes);
+
+// The other commands have no bytes to count.
+template <int (*Run)(Copy *, unsigned)>
+int no_bytes(Copy *x, unsigned index, ByteCount *) {
+  return Run(x, index);
+}
+
 // ---------------------------------------------------------------------------------------
 // Loading
 
 // Which fields a keyword takes after its source.
 enum Shape { SrcOnly, SrcNot, SrcDest, SrcNotDest, SrcMessage };
 
+// Everything about one keyword: its type, the fields it takes and what runs it.
 struct Keyword {
   const char *word;
   int type;
   Shape shape;
+  int (*run)(Copy *x, unsigned index, ByteCount *bytes);
 };
 
 constexpr Keyword keywords[] = {
-    {"CopyFile", CpyFile, SrcNotDest}, {"CopyDir", CpyDir, SrcNotDest},
-    {"MkDir", MkDir, SrcOnly},         {"Ini", CpyIni, SrcDest},
-    {"Rename", Rename, SrcDest},       {"RmFile", RmFile, SrcNot},
-    {"RmDir", RmDir, SrcNot},          {"Exist", Exist, SrcDest},
-    {"Chown", Chown, SrcNotDest},      {"Chmod", Chmod, SrcNotDest},
-    {"Error", Error, SrcMessage},      {"WFile", WFile, SrcDest},
-    {"RFile", RFile, SrcDest},
+    {"CopyFile", CpyFile, SrcNotDest, copy_files},
+    {"CopyDir", CpyDir, SrcNotDest, copy_files},
+    {"MkDir", MkDir, SrcOnly, make_dir},
+    {"Ini", CpyIni, SrcDest, no_bytes<copy_write_ini>},
+    {"Rename", Rename, SrcDest, no_bytes<copy_rename>},
+    {"RmFile", RmFile, SrcNot, remove_files},
+    {"RmDir", RmDir, SrcNot, remove_files},
+    {"Exist", Exist, SrcDest, no_bytes<copy_exist>},
+    {"Chown", Chown, SrcNotDest, no_bytes<copy_chown>},
+    {"Chmod", Chmod, SrcNotDest, no_bytes<copy_chmod>},
+    {"Error", Error, SrcMessage, no_bytes<copy_seterror>},
+    {"WFile", WFile, SrcDest, no_bytes<copy_wfile>},
+    {"RFile", RFile, SrcDest, no_bytes<copy_rfile>},
 };
+
+const Keyword *keyword_of(int type) {
+  for (const Keyword &k : keywords)
+    if (k.type == type) return &k;
+  return nullptr;
+}
 
 const Keyword *find_keyword(const std::string &word) {
   for (const Keyword &k : keywords)
@@ -87,8 +112,8 @@ void load_command(Copy *x, const char *line) {
   std::optional<std::string> word = fields.next();
   if (!word) return;
   if (x->count % COPY_STEP == 0) x->list.resize(x->count + COPY_STEP);
+  // Empty: either new from the growth or released when the line before it was dropped.
   CCmd &cmd = x->list[x->count];
-  cmd = CCmd{};
 
   const Keyword *k = find_keyword(*word);
   if (!k) cerror("Unknown copy type '%s'", word->c_str());
@@ -122,40 +147,49 @@ const CCmd *command(Copy *x, unsigned index) {
 // ---------------------------------------------------------------------------------------
 // Path fields
 
-// Position of the last slash or backslash, or npos.
-std::size_t last_sep(const std::string &s) { return s.find_last_of("/\\"); }
+// The last slash or backslash, or null.
+const char *last_sep(const char *s) {
+  const char *sep = nullptr;
+  for (; *s; s++)
+    if (*s == '/' || *s == '\\') sep = s;
+  return sep;
+}
 
-char *dir_part(const std::optional<std::string> &field, char *buffer, unsigned bfsz) {
+// The directory part, trailing separator kept; the working directory when there is no
+// separator.
+char *dir_part(const char *field, char *buffer, unsigned bfsz) {
   if (!field || !buffer) return nullptr;
-  std::size_t sep = last_sep(*field);
-  if (sep == std::string::npos) {
+  const char *sep = last_sep(field);
+  if (!sep) {
     if (currentdir(buffer, bfsz)) return buffer;
     // No working directory to offer: an empty directory part names nothing on the disk.
     if (bfsz) buffer[0] = '\0';
     return nullptr;
   }
-  std::string dir = field->substr(0, sep + 1);
-  scpy(buffer, dir.c_str(), static_cast<int>(bfsz));
+  std::size_t size = static_cast<std::size_t>(sep - field) + 2;  // the separator and the NUL
+  scpy(buffer, field, static_cast<int>(size < bfsz ? size : bfsz));
   return buffer;
 }
 
-// The last component; `none` is what a field ending in a separator yields.
-char *file_part(const std::optional<std::string> &field, char *buffer, unsigned bfsz,
-                bool whole_if_no_sep, const char *none) {
+// The last component. A source without one takes every entry, a source without a separator
+// is a pattern by itself; a destination has a last component only after a separator.
+char *file_part(const char *field, char *buffer, unsigned bfsz, bool source) {
   if (!field || !buffer) return nullptr;
-  std::size_t sep = last_sep(*field);
+  const char *sep = last_sep(field);
   const char *part;
-  if (sep == std::string::npos) {
-    if (!whole_if_no_sep) return nullptr;
-    part = field->c_str();
-  } else if (sep + 1 == field->size()) {
-    if (!none) return nullptr;
-    part = none;
-  } else {
-    part = field->c_str() + sep + 1;
-  }
+  if (sep && sep[1])
+    part = sep + 1;
+  else if (!source)
+    return nullptr;
+  else
+    part = sep ? "*" : field;
   scpy(buffer, part, static_cast<int>(bfsz));
   return buffer;
+}
+
+const char *field(Copy *x, unsigned index, std::optional<std::string> CCmd::*member) {
+  const CCmd *c = command(x, index);
+  return c ? opt_cstr(c->*member) : nullptr;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -172,8 +206,9 @@ class Walk {
   Walk(const Walk &) = delete;
   Walk &operator=(const Walk &) = delete;
 
+  // The first entry, then next() for each further one; null at the end.
   File *entry() const { return entry_.get(); }
-  bool next() { return entry_ && file_next(entry_.get(), handle_.get()); }
+  File *next() { return entry_ && file_next(entry_.get(), handle_.get()) ? entry_.get() : nullptr; }
 
   std::string name() const {
     char buffer[PATH_SIZE];
@@ -185,6 +220,16 @@ class Walk {
   std::unique_ptr<File> entry_;
 };
 
+// The directory part and the pattern of a command's source.
+struct Source {
+  char path[PATH_SIZE] = "";
+  char wild[PATH_SIZE] = "";
+  Source(Copy *x, unsigned index) {
+    copy_src_path(x, index, path, PATH_SIZE);
+    copy_src_file(x, index, wild, PATH_SIZE);
+  }
+};
+
 bool control_allows(Copy *x, const CCmd &cmd) {
   const char *value = ini_value_name(x->ini, opt_cstr(cmd.control));
   if (!value) return true;
@@ -194,42 +239,40 @@ bool control_allows(Copy *x, const CCmd &cmd) {
   return s_stricmp(value, cmp) == 0;
 }
 
+int make_dir(Copy *x, unsigned index, ByteCount *) {
+  return file_mkdir(copy_src(x, index), 1) ? 1 : 0;
+}
+
 // The directories that match the last component of dest, skipping excluded names.
 std::unique_ptr<Array<std::string>> destination_dirs(Copy *x, unsigned index) {
   auto dirs = array_init<std::string>();
   char path[PATH_SIZE], wild[PATH_SIZE];
   if (!copy_dst_file(x, index, wild, PATH_SIZE) || !copy_dst_path(x, index, path, PATH_SIZE))
     return dirs;
-  const char *not_ = copy_not(x, index);
   Walk walk(path, wild);
-  for (bool more = walk.entry(); more; more = walk.next()) {
-    if (!file_isdir(walk.entry()) || wild_ilist(walk.name().c_str(), not_)) continue;
-    array_add(dirs.get(), std::make_unique<std::string>(file_name(walk.entry())));
+  for (File *e = walk.entry(); e; e = walk.next()) {
+    if (file_isdir(e) && !wild_ilist(walk.name().c_str(), copy_not(x, index)))
+      array_add(dirs.get(), std::make_unique<std::string>(file_name(e)));
   }
   return dirs;
 }
 
-int copy_into(Copy *x, unsigned index, const char *dir, ByteCount *bytes) {
-  const CCmd &cmd = x->list[index];
-  char path[PATH_SIZE] = "", wild[PATH_SIZE] = "";
-  copy_src_path(x, index, path, PATH_SIZE);
-  copy_src_file(x, index, wild, PATH_SIZE);
-  const char *not_ = opt_cstr(cmd.not_);
+// Copies the source entries into one destination directory; "CopyDir" takes whole trees.
+int copy_into(Copy *x, unsigned index, const Source &src, const char *dir, ByteCount *bytes) {
+  const char *not_ = copy_not(x, index);
   int result = 0;
-  Walk walk(path, wild);
-  if (!walk.entry()) imsg("No files found to copy in '%s' matching '%s'", path, wild);
-  for (bool more = walk.entry(); more; more = walk.next()) {
+  Walk walk(src.path, src.wild);
+  if (!walk.entry()) imsg("No files found to copy in '%s' matching '%s'", src.path, src.wild);
+  for (File *e = walk.entry(); e; e = walk.next()) {
     std::string name = walk.name();
     if (wild_ilist(name.c_str(), not_)) continue;
     char target[PATH_SIZE];
     scpy(target, dir, PATH_SIZE);
     attach_path(target, name.c_str(), PATH_SIZE);
-    const char *source = file_name(walk.entry());
-    if (file_isdir(walk.entry())) {
-      if (cmd.type == CpyDir) result += file_xcopy(source, "*", not_, target, 1, bytes);
-    } else if (file_copy(source, target, 1, bytes) > 0) {
-      result++;
-    }
+    if (!file_isdir(e))
+      result += file_copy(file_name(e), target, 1, bytes) > 0 ? 1 : 0;
+    else if (x->list[index].type == CpyDir)
+      result += file_xcopy(file_name(e), "*", not_, target, 1, bytes);
   }
   return result;
 }
@@ -240,29 +283,25 @@ int copy_files(Copy *x, unsigned index, ByteCount *bytes) {
     cerror("No destination directories found");
     return 0;
   }
+  // The source is listed again for each destination, so each receives the same entries.
+  Source src(x, index);
   int result = 0;
   for (int i = 0; i < dirs->items; i++)
-    result += copy_into(x, index, array_get_num(dirs.get(), i)->c_str(), bytes);
-  array_free(&dirs);
+    result += copy_into(x, index, src, array_get_num(dirs.get(), i)->c_str(), bytes);
   return result;
 }
 
-int remove_files(Copy *x, unsigned index) {
-  const CCmd &cmd = x->list[index];
-  char path[PATH_SIZE] = "", wild[PATH_SIZE] = "";
-  copy_src_path(x, index, path, PATH_SIZE);
-  copy_src_file(x, index, wild, PATH_SIZE);
-  const char *not_ = opt_cstr(cmd.not_);
+int remove_files(Copy *x, unsigned index, ByteCount *) {
+  const char *not_ = copy_not(x, index);
+  Source src(x, index);
   int result = 0;
-  Walk walk(path, wild);
-  for (bool more = walk.entry(); more; more = walk.next()) {
+  Walk walk(src.path, src.wild);
+  for (File *e = walk.entry(); e; e = walk.next()) {
     if (wild_ilist(walk.name().c_str(), not_)) continue;
-    const char *entry = file_name(walk.entry());
-    if (!file_isdir(walk.entry())) {
-      if (disk().remove(entry) == 0) result++;
-    } else if (cmd.type == RmDir) {
-      result += file_rmdir(entry, not_, 1);
-    }
+    if (!file_isdir(e))
+      result += disk().remove(file_name(e)) == 0 ? 1 : 0;
+    else if (x->list[index].type == RmDir)
+      result += file_rmdir(file_name(e), not_, 1);
   }
   return result;
 }
@@ -289,12 +328,11 @@ bool read_template_line(std::FILE *f, char *buffer) {
 struct WalkKind {
   const char *verb;       // "chown" / "chmod"
   const char *not_doing;  // "chown'ing" / "chmod'ding"
-  const char *failed;     // "file_chown failed" / "file_chmod failed"
   const char *finished;   // "chown'ing" / "chmod'ing"
 };
 
-constexpr WalkKind ChownWalk = {"chown", "chown'ing", "file_chown failed", "chown'ing"};
-constexpr WalkKind ChmodWalk = {"chmod", "chmod'ding", "file_chmod failed", "chmod'ing"};
+constexpr WalkKind ChownWalk = {"chown", "chown'ing", "chown'ing"};
+constexpr WalkKind ChmodWalk = {"chmod", "chmod'ding", "chmod'ing"};
 
 template <class Change>
 int walk_tree(const WalkKind &kind, const char *path, const char *file, const char *not_,
@@ -307,16 +345,15 @@ int walk_tree(const WalkKind &kind, const char *path, const char *file, const ch
     dmsg("Found files to %s, not doing '%s'", kind.verb, not_);
   else
     dmsg("Found files to %s, doing all of them", kind.verb);
-  for (bool more = walk.entry(); more; more = walk.next()) {
-    File *entry = walk.entry();
-    if (not_ && wild_ilist(file_name(entry), not_)) {
+  for (File *entry = walk.entry(); entry; entry = walk.next()) {
+    if (wild_ilist(file_name(entry), not_)) {
       dmsg("Not %s '%s'", kind.not_doing, file_name(entry));
       continue;
     }
     // Contents first, so a tree changes bottom-up.
     if (file_isdir(entry)) count += walk_tree(kind, file_name(entry), "*", not_, change);
     if (!change(entry)) {
-      dmsg("%s", kind.failed);
+      dmsg("file_%s failed", kind.verb);
       break;
     }
     count++;
@@ -381,47 +418,30 @@ int copy_load(Copy *x, const char *file, const char *section) {
 
 unsigned copy_count(Copy *x) { return x ? x->count : 0; }
 
-const char *copy_src(Copy *x, unsigned index) {
-  const CCmd *c = command(x, index);
-  return c ? opt_cstr(c->source) : nullptr;
-}
-
-const char *copy_dst(Copy *x, unsigned index) {
-  const CCmd *c = command(x, index);
-  return c ? opt_cstr(c->dest) : nullptr;
-}
-
-const char *copy_not(Copy *x, unsigned index) {
-  const CCmd *c = command(x, index);
-  return c ? opt_cstr(c->not_) : nullptr;
-}
-
-const char *copy_control(Copy *x, unsigned index) {
-  const CCmd *c = command(x, index);
-  return c ? opt_cstr(c->control) : nullptr;
-}
+const char *copy_src(Copy *x, unsigned index) { return field(x, index, &CCmd::source); }
+const char *copy_dst(Copy *x, unsigned index) { return field(x, index, &CCmd::dest); }
+const char *copy_not(Copy *x, unsigned index) { return field(x, index, &CCmd::not_); }
+const char *copy_control(Copy *x, unsigned index) { return field(x, index, &CCmd::control); }
 
 const char *copy_control_cmp(Copy *x, unsigned index) {
-  const CCmd *c = command(x, index);
-  return c ? opt_cstr(c->control_cmp) : nullptr;
+  return field(x, index, &CCmd::control_cmp);
 }
 
 const char *copy_error() { return last_error ? last_error->c_str() : ""; }
 
 void cerror(const char *format, ...) {
   int error = errno;
+  if (!format) return;
   char message[LINE_SIZE];
   va_list arg;
   va_start(arg, format);
-  int n = vsnprintf(message, LINE_SIZE, format, arg);
+  // The formatter leaves a message that fills the buffer unterminated.
+  if (vsnprintf(message, LINE_SIZE, format, arg) < 0) message[LINE_SIZE - 1] = '\0';
   va_end(arg);
-  if (n < 0 || n >= static_cast<int>(LINE_SIZE)) message[LINE_SIZE - 1] = '\0';
-  if (error) {
-    errno = error;
-    emsg("%s, %s", message, tcp_error());
-  } else {
+  if (error)
+    emsg("%s, %s", message, std::strerror(error));
+  else
     emsg("%s", message);
-  }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -469,23 +489,19 @@ void copy_processpaths(Copy *x, unsigned index) {
 }
 
 char *copy_src_path(Copy *x, unsigned index, char *buffer, unsigned bfsz) {
-  const CCmd *c = command(x, index);
-  return c ? dir_part(c->source, buffer, bfsz) : nullptr;
+  return dir_part(copy_src(x, index), buffer, bfsz);
 }
 
 char *copy_src_file(Copy *x, unsigned index, char *buffer, unsigned bfsz) {
-  const CCmd *c = command(x, index);
-  return c ? file_part(c->source, buffer, bfsz, true, "*") : nullptr;
+  return file_part(copy_src(x, index), buffer, bfsz, true);
 }
 
 char *copy_dst_path(Copy *x, unsigned index, char *buffer, unsigned bfsz) {
-  const CCmd *c = command(x, index);
-  return c ? dir_part(c->dest, buffer, bfsz) : nullptr;
+  return dir_part(copy_dst(x, index), buffer, bfsz);
 }
 
 char *copy_dst_file(Copy *x, unsigned index, char *buffer, unsigned bfsz) {
-  const CCmd *c = command(x, index);
-  return c ? file_part(c->dest, buffer, bfsz, false, nullptr) : nullptr;
+  return file_part(copy_dst(x, index), buffer, bfsz, false);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -523,35 +539,12 @@ int copy_do(Copy *x, unsigned index, ByteCount *bytes) {
     dmsg("Doing nothing due to controlling setting");
     return -1;
   }
-  switch (cmd->type) {
-    case MkDir:
-      return file_mkdir(opt_cstr(cmd->source), 1) ? 1 : 0;
-    case CpyIni:
-      return copy_write_ini(x, index);
-    case Rename:
-      return copy_rename(x, index);
-    case CpyFile:
-    case CpyDir:
-      return copy_files(x, index, bytes);
-    case RmFile:
-    case RmDir:
-      return remove_files(x, index);
-    case Exist:
-      return copy_exist(x, index);
-    case Chown:
-      return copy_chown(x, index);
-    case Chmod:
-      return copy_chmod(x, index);
-    case Error:
-      return copy_seterror(x, index);
-    case WFile:
-      return copy_wfile(x, index);
-    case RFile:
-      return copy_rfile(x, index);
-    default:
-      cerror("How did we get here!");
-      return 0;
+  const Keyword *k = keyword_of(cmd->type);
+  if (!k) {
+    cerror("How did we get here!");
+    return 0;
   }
+  return k->run(x, index, bytes);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -619,6 +612,7 @@ int copy_chown(Copy *x, unsigned index) {
   const CCmd *cmd = command(x, index);
   if (!cmd) return 0;
   // The owner is read at run time, so it sees settings that earlier commands changed.
+  // Without a settings store it stays as written.
   char owner[LINE_SIZE];
   scpy(owner, opt_cstr(cmd->dest), OWNER_SIZE);
   ini_replace(x->ini, opt_cstr(cmd->dest), owner, OWNER_SIZE);
@@ -631,28 +625,23 @@ int copy_chown(Copy *x, unsigned index) {
   dmsg("Found user id for '%s'=%d", user.c_str(), uid);
   int gid = file_getgid(group.c_str());
   dmsg("Found group id for '%s'=%d", group.c_str(), gid);
-
-  char path[PATH_SIZE] = "", file[PATH_SIZE] = "";
-  copy_src_path(x, index, path, PATH_SIZE);
-  copy_src_file(x, index, file, PATH_SIZE);
-  return dochown(path, file, opt_cstr(cmd->not_), uid, gid);
+  Source src(x, index);
+  return dochown(src.path, src.wild, opt_cstr(cmd->not_), uid, gid);
 }
 
 int copy_chmod(Copy *x, unsigned index) {
   const CCmd *cmd = command(x, index);
   if (!cmd) return 0;
-  char text[LINE_SIZE];
-  scpy(text, opt_cstr(cmd->dest), LINE_SIZE);
-  std::optional<mode_t> mode = parse_mode(text);
+  std::optional<mode_t> mode = parse_mode(opt_cstr(cmd->dest));
   if (!mode) {
-    // A mode that is not octal digits would set bits nobody asked for.
-    cerror("Bad mode '%s', expected octal digits", text);
+    // A mode that is not octal digits would set bits nobody asked for. No system call
+    // failed here, so no system error text belongs after the message.
+    errno = 0;
+    cerror("Bad mode '%s', expected octal digits", opt_cstr(cmd->dest));
     return 0;
   }
-  char path[PATH_SIZE] = "", file[PATH_SIZE] = "";
-  copy_src_path(x, index, path, PATH_SIZE);
-  copy_src_file(x, index, file, PATH_SIZE);
-  return dochmod(path, file, opt_cstr(cmd->not_), *mode);
+  Source src(x, index);
+  return dochmod(src.path, src.wild, opt_cstr(cmd->not_), *mode);
 }
 
 int copy_seterror(Copy *x, unsigned index) {

@@ -58,13 +58,6 @@ bool is_sep(char c) { return c == '/' || c == '\\'; }
 
 int clamp_size(unsigned bfsz) { return bfsz > INT_MAX ? INT_MAX : static_cast<int>(bfsz); }
 
-// Closes a stream we wrote to; a failed close means buffered data never reached the disk.
-bool close_written(std::FILE **f) {
-  int rc = std::fclose(*f);
-  *f = nullptr;
-  return rc == 0;
-}
-
 // Moves the content of `in` to `out`; logs and returns false on the first failure.
 bool copy_blocks(std::FILE *in, std::FILE *out, const char *src, const char *dst,
                  ByteCount *bytes) {
@@ -95,6 +88,64 @@ bool make_one(const char *path) {
   return true;
 }
 
+// Whether both paths name one existing file.
+bool same_file(const char *a, const char *b) {
+  struct stat sa, sb;
+  return disk().stat(a, &sa) == 0 && disk().stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+// Copies the content of src onto dst; logs the first failure.
+bool copy_contents(const char *src, const char *dst, ByteCount *bytes) {
+  if (same_file(src, dst)) {
+    // Opening the destination for writing would empty the very file we mean to read.
+    dmsg("'%s' and '%s' are the same file, nothing to copy", src, dst);
+    return true;
+  }
+  std::FILE *out = s_fopen(dst, "wb");
+  if (!out) {
+    file_error("Error opening '%s' for write", dst);
+    return false;
+  }
+  std::FILE *in = s_fopen(src, "rb");
+  if (!in) {
+    file_error("Error opening '%s' for read", src);
+    s_fclose(&out);  // the destination stays behind, empty
+    return false;
+  }
+  bool good = copy_blocks(in, out, src, dst, bytes);
+  s_fclose(&in);
+  // A failed close means buffered data never reached the disk.
+  if (std::fclose(out) != 0 && good) {
+    file_error("Error writing to '%s'", dst);
+    good = false;
+  }
+  return good;
+}
+
+// Hands each entry of `path` that matches `wild` and whose name is not excluded by `not_`
+// to fn(entry, name).
+template <class Fn>
+void for_each_entry(const char *path, const char *wild, const char *not_, Fn fn) {
+  std::unique_ptr<FHandle> h;
+  std::unique_ptr<File> x = file_first(&h, path, wild);
+  if (!x) return;
+  do {
+    char name[PATH_SIZE];
+    file_filename(x.get(), name, PATH_SIZE);
+    if (!wild_list(name, not_)) fn(*x, name);
+  } while (file_next(x.get(), h.get()));
+}
+
+// Reports one removal to the callbacks and passes on how many entries it removed.
+int removed(const char *path, int count) {
+  if (count)
+    report_ok(path, nullptr, 0);
+  else
+    report_fail(path, nullptr, 0);
+  return count;
+}
+
 }  // namespace
 
 Disk &disk() { return g_disk; }
@@ -116,9 +167,9 @@ void file_error(const char *format, ...) {
   char message[LINE_SIZE];
   va_list ap;
   va_start(ap, format);
-  int n = vsnprintf(message, LINE_SIZE, format, ap);
+  // The formatter leaves a message that fills the buffer unterminated.
+  if (vsnprintf(message, LINE_SIZE, format, ap) < 0) message[LINE_SIZE - 1] = '\0';
   va_end(ap);
-  if (n < 0 || n >= static_cast<int>(LINE_SIZE)) message[LINE_SIZE - 1] = '\0';
   emsg("%s, %s", message, std::strerror(saved));
 }
 
@@ -139,43 +190,16 @@ int file_exist(const char *file) {
 
 int file_copy(const char *src, const char *dst, int overwrite, ByteCount *bytes) {
   errno = 0;
-  if (!src || !dst) {
-    report_fail(src, dst, 1);
-    return 0;
-  }
-  if (!overwrite) {
-    std::FILE *probe = s_fopen(dst, "rb");
-    if (probe) {
+  if (src && dst && !overwrite) {
+    if (std::FILE *probe = s_fopen(dst, "rb")) {
       s_fclose(&probe);
       return -1;
     }
     errno = 0;  // the probe's failure is the expected case, not an error to report later
   }
-  std::FILE *out = s_fopen(dst, "wb");
-  if (!out) {
-    file_error("Error opening '%s' for write", dst);
-    report_fail(src, dst, 1);
-    return 0;
-  }
-  std::FILE *in = s_fopen(src, "rb");
-  if (!in) {
-    file_error("Error opening '%s' for read", src);
-    s_fclose(&out);
-    report_fail(src, dst, 1);
-    return 0;
-  }
-  bool good = copy_blocks(in, out, src, dst, bytes);
-  s_fclose(&in);
-  if (!close_written(&out) && good) {
-    file_error("Error writing to '%s'", dst);
-    good = false;
-  }
-  if (!good) {
-    report_fail(src, dst, 1);
-    return 0;
-  }
-  report_ok(src, dst, 1);
-  return 1;
+  bool good = src && dst && copy_contents(src, dst, bytes);
+  (good ? report_ok : report_fail)(src, dst, 1);
+  return good ? 1 : 0;
 }
 
 int file_xcopy(const char *path, const char *wild, const char *not_, const char *dst,
@@ -186,29 +210,19 @@ int file_xcopy(const char *path, const char *wild, const char *not_, const char 
     if (!file_mkdir(dst, 1)) return 0;
     count = 1;
   }
-  if (!wild) wild = "*";
-
-  std::unique_ptr<FHandle> h;
-  std::unique_ptr<File> x = file_first(&h, path, wild);
-  if (!x) return count;
-  do {
-    char name[PATH_SIZE];
-    file_filename(x.get(), name, PATH_SIZE);
-    if (not_ && wild_list(name, not_)) continue;
+  for_each_entry(path, wild ? wild : "*", not_, [&](File &x, const char *name) {
     char target[PATH_SIZE];
     scpy(target, dst, PATH_SIZE);
     attach_path(target, name, PATH_SIZE);
-    if (!file_isdir(x.get())) {
-      if (file_copy(x->name, target, 1, bytes) == 1) count++;
+    if (!file_isdir(&x)) {
+      if (file_copy(x.name, target, 1, bytes) == 1) count++;
     } else if (recurse) {
       // Below the top level every name is taken; the pattern only picks top-level entries.
-      count += file_xcopy(x->name, "*", not_, target, 1, bytes);
+      count += file_xcopy(x.name, "*", not_, target, 1, bytes);
     } else if (file_mkdir(target, 1)) {
       count++;
     }
-  } while (file_next(x.get(), h.get()));
-  file_free(&x);
-  file_last(&h);
+  });
   return count;
 }
 
@@ -243,39 +257,13 @@ int file_rmdir(const char *dir, const char *not_, int recurse) {
   if (!dir) return 0;
   int count = 0;
   if (recurse) {
-    std::unique_ptr<FHandle> h;
-    std::unique_ptr<File> x = file_first(&h, dir, "*");
-    if (x) {
-      do {
-        char name[PATH_SIZE];
-        file_filename(x.get(), name, PATH_SIZE);
-        if (not_ && wild_list(name, not_)) continue;
-        if (file_isdir(x.get())) {
-          int n = file_rmdir(x->name, not_, 1);
-          if (n) {
-            report_ok(x->name, nullptr, 0);
-            count += n;
-          } else {
-            report_fail(x->name, nullptr, 0);
-          }
-        } else if (disk().remove(x->name) == 0) {
-          report_ok(x->name, nullptr, 0);
-          count++;
-        } else {
-          report_fail(x->name, nullptr, 0);
-        }
-      } while (file_next(x.get(), h.get()));
-    }
-    file_free(&x);
-    file_last(&h);
+    // A subdirectory is reported by its own call and once more here, by what it removed.
+    for_each_entry(dir, "*", not_, [&](File &x, const char *) {
+      count += removed(x.name, file_isdir(&x) ? file_rmdir(x.name, not_, 1)
+                                              : disk().remove(x.name) == 0);
+    });
   }
-  if (disk().rmdir(dir) == 0) {
-    report_ok(dir, nullptr, 0);
-    count++;
-  } else {
-    report_fail(dir, nullptr, 0);
-  }
-  return count;
+  return count + removed(dir, disk().rmdir(dir) == 0);
 }
 
 std::unique_ptr<File> file_first(std::unique_ptr<FHandle> *h, const char *path,

@@ -20,20 +20,25 @@ constexpr std::size_t VALUE_MAX = LINE_SIZE - 1;  // a filtered or rewritten val
 // However the settings refer to each other, one value is never rewritten more often.
 constexpr int MAX_REWRITES = 1000;
 
+bool has_table(const Ini *x) { return x && x->list; }
+
+// The values of the setting at `index`, or null when there is no such setting.
 ini_item *item_at(Ini *x, int index) {
-  if (!x || !x->data || index < 0 || index >= x->data->items) return nullptr;
+  if (!has_table(x) || !x->data || index < 0 || index >= x->items || index >= x->data->items)
+    return nullptr;
   return x->data->data[static_cast<std::size_t>(index)].get();
 }
 
-bool has_table(const Ini *x) { return x && x->list; }
+// The table entry at an index known to be in the table.
+const SettingList &entry_at(const Ini *x, int index) {
+  return (*x->list)[static_cast<std::size_t>(index)];
+}
 
 // The first setting named exactly `name`, or -1.
 int find_exact(const Ini *x, const char *name) {
   if (!has_table(x) || !name) return -1;
   for (int i = 0; i < x->items; i++) {
-    const std::string &s = (*x->list)[static_cast<std::size_t>(i)].setting;
-    if (!s.empty() && s[0] != name[0]) continue;
-    if (std::strcmp(s.c_str(), name) == 0) return i;
+    if (entry_at(x, i).setting == name) return i;
   }
   return -1;
 }
@@ -42,7 +47,7 @@ int find_exact(const Ini *x, const char *name) {
 int find_folded(const Ini *x, const char *name) {
   if (!has_table(x)) return -1;
   for (int i = 0; i < x->items; i++) {
-    if (s_stricmp((*x->list)[static_cast<std::size_t>(i)].setting.c_str(), name) == 0) return i;
+    if (s_stricmp(entry_at(x, i).setting.c_str(), name) == 0) return i;
   }
   return -1;
 }
@@ -123,11 +128,8 @@ void ini_setup(Ini *x, const std::vector<SettingList> *list, const int *assoc,
 }
 
 const char *ini_value(Ini *x, int index) {
-  if (!has_table(x) || index < 0 || index >= x->items) return nullptr;
-  if ((x->mode & Ini_UseLock) && ((*x->list)[static_cast<std::size_t>(index)].mode & Ini_Lock))
-    return nullptr;
   ini_item *item = item_at(x, index);
-  if (!item) return nullptr;
+  if (!item || ((x->mode & Ini_UseLock) && (entry_at(x, index).mode & Ini_Lock))) return nullptr;
   // A read puts the cursor on the first value, so that the next add goes in front of it.
   list_start(item->values.get());
   return list_get(item->values.get());
@@ -155,7 +157,7 @@ int create_setting(Ini *x, const char *label, const char *value) {
     try {
       x->list->resize(static_cast<std::size_t>(x->size + TABLE_STEP));
     } catch (const std::bad_alloc &) {
-      // The entry has no place to go; the table stays as it was.
+      // The entry has no place to go: the add is refused and the table stays as it was.
       emsg("Memory allocation error");
       return -1;
     }
@@ -187,10 +189,9 @@ int create_setting(Ini *x, const char *label, const char *value) {
 }
 
 int do_add(Ini *x, int index, const char *value) {
-  if (!has_table(x) || !value || index < 0 || index >= x->items) return 0;
   ini_item *item = item_at(x, index);
-  if (!item) return 0;
-  const SettingList &entry = (*x->list)[static_cast<std::size_t>(index)];
+  if (!item || !value) return 0;
+  const SettingList &entry = entry_at(x, index);
   const char *name = entry.setting.c_str();
 
   // The store's own copy comes first: `value` may be one of this setting's values, and the
@@ -281,7 +282,7 @@ void process_value(Ini *x, Linklist *values) {
 
     std::string pattern = "$(" + name + ")";
     std::optional<std::string> replacement;
-    const SettingList &entry = (*x->list)[static_cast<std::size_t>(index)];
+    const SettingList &entry = entry_at(x, index);
     ini_item *item = item_at(x, index);
     if ((entry.mode & Ini_Replace) && item && !item->values->root.empty())
       replacement = item->values->root.front();

@@ -109,10 +109,12 @@ void init_item_free(std::unique_ptr<IItem> *x) {
 }
 
 void init_seterror(const char *format, ...) {
+  if (!format) return;
   char buffer[LINE_SIZE];
   va_list args;
   va_start(args, format);
-  installer::vsnprintf(buffer, LINE_SIZE, format, args);
+  // A message that fills the buffer comes back unterminated: it is cut at its last byte.
+  if (installer::vsnprintf(buffer, LINE_SIZE, format, args) < 0) buffer[LINE_SIZE - 1] = '\0';
   va_end(args);
   last_error = buffer;
 }
@@ -147,10 +149,6 @@ struct HttpValues {
   bool all_done() const { return user.done && group.done && root.done && scripts.done; }
 } http;
 
-void set_errmsg(char *errmsg, const char *text) {
-  if (errmsg) scpy(errmsg, text, LINE_SIZE);
-}
-
 bool known(const char *want, const HttpValue &v) { return !want || v.done; }
 
 bool all_requested_known(const char *user, const char *group, const char *root,
@@ -163,8 +161,8 @@ void give(char *buffer, const HttpValue &v) {
   if (buffer) scpy(buffer, v.value.c_str(), LINE_SIZE);
 }
 
+// A value comes from one line read, so it always fits the caller's buffer.
 void store(HttpValue *v, std::string value) {
-  if (value.size() > LINE_SIZE - 1) value.resize(LINE_SIZE - 1);
   v->value = std::move(value);
   v->done = true;
 }
@@ -188,31 +186,21 @@ std::FILE *open_http_conf() {
   return nullptr;
 }
 
-// A name the system does not know makes the whole request fail: files would otherwise be
-// given to an owner that cannot exist.
-bool take_user(Fields *fields, char *errmsg) {
+// "User" or "Group": a name the system does not know makes the whole request fail, since
+// files would otherwise be given to an owner that cannot exist.
+bool take_owner(Fields *fields, const char *directive, const char *noun,
+                int (*lookup)(const char *), HttpValue *into, char *errmsg) {
   std::optional<std::string> name = fields->next();
   if (!name) return true;
-  int uid = file_getuid(name->c_str());
-  if (uid < 0) {
-    if (errmsg) snprintf(errmsg, LINE_SIZE, "User '%s' has bad uid '%d'", name->c_str(), uid);
+  int id = lookup(name->c_str());
+  if (id < 0) {
+    // lprintf: a reason that fills the buffer is still a terminated text.
+    if (errmsg)
+      lprintf(errmsg, LINE_SIZE, "%s '%s' has bad uid '%d'", directive, name->c_str(), id);
     return false;
   }
-  dmsg("Found user [%s]", name->c_str());
-  store(&http.user, std::move(*name));
-  return true;
-}
-
-bool take_group(Fields *fields, char *errmsg) {
-  std::optional<std::string> name = fields->next();
-  if (!name) return true;
-  int gid = file_getgid(name->c_str());
-  if (gid < 0) {
-    if (errmsg) snprintf(errmsg, LINE_SIZE, "Group '%s' has bad uid '%d'", name->c_str(), gid);
-    return false;
-  }
-  dmsg("Found group [%s]", name->c_str());
-  store(&http.group, std::move(*name));
+  dmsg("Found %s [%s]", noun, name->c_str());
+  store(into, std::move(*name));
   return true;
 }
 
@@ -236,8 +224,10 @@ bool take_http_line(const char *line, char *errmsg) {
   std::optional<std::string> directive = fields.next();
   if (!directive || directive->front() == '#') return true;
   const char *d = directive->c_str();
-  if (s_stricmp(d, "User") == 0) return take_user(&fields, errmsg);
-  if (s_stricmp(d, "Group") == 0) return take_group(&fields, errmsg);
+  if (s_stricmp(d, "User") == 0)
+    return take_owner(&fields, "User", "user", file_getuid, &http.user, errmsg);
+  if (s_stricmp(d, "Group") == 0)
+    return take_owner(&fields, "Group", "group", file_getgid, &http.group, errmsg);
   if (s_stricmp(d, "ScriptAlias") == 0) {
     take_scripts(&fields);
   } else if (s_stricmp(d, "DocumentRoot") == 0) {
@@ -250,7 +240,7 @@ bool take_http_line(const char *line, char *errmsg) {
 bool read_http_conf(char *errmsg) {
   std::FILE *f = open_http_conf();
   if (!f) {
-    set_errmsg(errmsg, "Cannot find httpd.conf file");
+    if (errmsg) scpy(errmsg, "Cannot find httpd.conf file", LINE_SIZE);
     return false;
   }
   char buffer[LINE_SIZE];

@@ -2,7 +2,7 @@
 #include "installer.h"
 
 #include <cerrno>
-#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -46,22 +46,6 @@ void companion_path(char *path, const char *name, const char *ext) {
 
 const char *base_name() { return myname ? myname->c_str() : "install"; }
 
-// The leading decimal number of a text, as atoi reads it, but saturated instead of
-// overflowing on an absurdly long run of digits.
-int leading_number(const char *s) {
-  while (*s == ' ' || (*s >= '\t' && *s <= '\r')) s++;
-  bool negative = *s == '-';
-  if (*s == '-' || *s == '+') s++;
-  long long n = 0;
-  for (; *s >= '0' && *s <= '9'; s++) {
-    n = n * 10 + (*s - '0');
-    if (n > INT_MAX) n = static_cast<long long>(INT_MAX) + 1;
-  }
-  if (negative) n = -n;
-  if (n > INT_MAX) return INT_MAX;
-  if (n < INT_MIN) return INT_MIN;
-  return static_cast<int>(n);
-}
 
 }  // namespace
 
@@ -78,7 +62,6 @@ void process_args(Log *log, char **argv, unsigned argc) {
       imsg("Logging set to debug");
     } else if (std::strcmp(arg, "-version") == 0) {
       con_print("Installer version %s\n", VERSION);
-      con_flush();
       exit_request = 0;
       return;
     } else if (std::strcmp(arg, "-automate") == 0) {
@@ -87,7 +70,6 @@ void process_args(Log *log, char **argv, unsigned argc) {
     } else if (std::strcmp(arg, "-special") == 0) {
       if (i + 1 >= argc || !argv[i + 1]) {
         con_print("Usage: install -special <tag>\n");
-        con_flush();
         exit_request = 1;
         return;
       }
@@ -128,7 +110,6 @@ void print_blurb(Ini *ini) {
     con_print("%s\n", result);
   }
   s_fclose(&f);
-  con_flush();
 }
 
 void printdot(const char *, const char *, int) {
@@ -138,8 +119,7 @@ void printdot(const char *, const char *, int) {
 }
 
 void printerror(const char *, const char *, int) {
-  const char *why = tcp_error();
-  con_print("\nError: %s\n", why ? why : "");
+  con_print("\nError: %s\n", tcp_error());
 }
 
 // ---------------------------------------------------------------------------------------
@@ -157,22 +137,27 @@ bool init_applies(Ini *ini, const IItem &item) {
   return std::strcmp(item.compare->c_str(), v) == 0;
 }
 
-// The value of the setting named by text, or the text itself when there is none.
-std::string value_or_text(Ini *ini, const std::optional<std::string> &text) {
+// The value of the setting named by text, or the text itself when there is none. A copy:
+// storing it may release the store's own.
+std::optional<std::string> value_or_text(Ini *ini, const std::optional<std::string> &text) {
   const char *v = ini_value_name(ini, opt_cstr(text));
-  if (v) return v;
-  return text ? *text : std::string();
+  return v ? std::optional<std::string>(v) : text;
+}
+
+// The path a command names in a, its references filled.
+void item_path(Ini *ini, const IItem &item, char *path) {
+  path[0] = '\0';
+  ini_replace(ini, opt_cstr(item.a), path, PATH_SIZE);
 }
 
 void init_exist(Ini *ini, const IItem &item) {
-  char path[PATH_SIZE] = "";
-  ini_replace(ini, opt_cstr(item.a), path, PATH_SIZE);
+  char path[PATH_SIZE];
+  item_path(ini, item, path);
   ini_add_name(ini, opt_cstr(item.b), file_exist(path) ? "true" : "false");
 }
 
 void init_copy(Ini *ini, const IItem &item) {
-  std::string w = value_or_text(ini, item.b);
-  ini_add_name(ini, opt_cstr(item.a), w.c_str());
+  ini_add_name(ini, opt_cstr(item.a), opt_cstr(value_or_text(ini, item.b)));
 }
 
 void init_http(Ini *ini, const IItem &item) {
@@ -205,27 +190,26 @@ void init_timedate(Ini *ini, const IItem &item) {
   ini_add_name(ini, opt_cstr(item.b), stamp);
 }
 
+// Opens the file a command names in a; a failure is logged ("Failed to write (...)").
+std::FILE *open_item_file(Ini *ini, const IItem &item, const char *mode, const char *verb) {
+  char path[PATH_SIZE];
+  item_path(ini, item, path);
+  std::FILE *f = s_fopen(path, mode);
+  if (!f) emsg("Failed to %s (%s), %s", verb, path, tcp_error());
+  return f;
+}
+
 void init_wfile(Ini *ini, const IItem &item) {
-  char path[PATH_SIZE] = "";
-  ini_replace(ini, opt_cstr(item.a), path, PATH_SIZE);
-  std::FILE *f = s_fopen(path, "w");
-  if (!f) {
-    emsg("Failed to write (%s), %s", path, tcp_error());
-    return;
-  }
-  std::string w = value_or_text(ini, item.b);
+  std::FILE *f = open_item_file(ini, item, "w", "write");
+  if (!f) return;
+  std::string w = value_or_text(ini, item.b).value_or("");
   disk().fwrite(w.data(), 1, w.size(), f);
   s_fclose(&f);
 }
 
 void init_rfile(Ini *ini, const IItem &item) {
-  char path[PATH_SIZE] = "";
-  ini_replace(ini, opt_cstr(item.a), path, PATH_SIZE);
-  std::FILE *f = s_fopen(path, "r");
-  if (!f) {
-    emsg("Failed to read (%s), %s", path, tcp_error());
-    return;
-  }
+  std::FILE *f = open_item_file(ini, item, "r", "read");
+  if (!f) return;
   std::string text;
   char line[LINE_SIZE];
   while (std::fgets(line, LINE_SIZE, f)) text = sadd(std::move(text), line);
@@ -285,13 +269,53 @@ const FlowKind SpecialFlow = {nullptr, nullptr, false, "Executing[", false,
 // What the handling of one entry asks the question loop to do next.
 enum class Next { Advance, Back, Again, Jump, Fail, Quit };
 
+// Watches the question loop between two answers read from the console. Until the next answer
+// nothing outside the loop changes (the disk is not written before the copy step), so once
+// the loop stands at an entry with the store exactly as it was before, it would go round for
+// ever. Brent's method: one saved state is compared with each new one and moved on whenever
+// the steps since it reach the next power of two, which finds any cycle within about twice
+// its length and never fires on a loop that still changes something.
+class RoundCheck {
+ public:
+  bool seen(std::string state) {
+    if (state == saved_) return true;
+    if (++steps_ == span_) {
+      saved_ = std::move(state);
+      steps_ = 0;
+      span_ *= 2;
+    }
+    return false;
+  }
+
+ private:
+  std::string saved_;
+  unsigned long steps_ = 0;
+  unsigned long span_ = 1;
+};
+
+// What of the store the question loop can observe or act on: each setting's first value
+// (every read gives that one) and whether the cursor stands on it (a read puts it there, and
+// only then does the next value stored go in front). Read without moving any cursor.
+std::string loop_state(Ini *ini, int index) {
+  std::string state = std::to_string(index);
+  if (!ini || !ini->data) return state;
+  for (const std::unique_ptr<ini_item> &item : ini->data->data) {
+    const Linklist *values = item ? item->values.get() : nullptr;
+    state += '\0';
+    if (!values || values->root.empty()) continue;
+    state += values->current == values->root.begin() ? '+' : '-';
+    state += values->root.front();
+  }
+  return state;
+}
+
 struct Flow {
   const FlowKind &kind;
   Ini *ini;
   Questions *q;
   char reply[LINE_SIZE] = "";
   int target = 0;  // the entry a Jump goes to
-  long reads = 0;  // answers read from the console so far
+  RoundCheck rounds = {};
 };
 
 const char *tag_or(const char *text) {
@@ -299,8 +323,7 @@ const char *tag_or(const char *text) {
 }
 
 bool is_lone(const char *reply, char letter) {
-  return reply[0] != '\0' && charmap[static_cast<unsigned char>(reply[0])] == letter &&
-         reply[1] == '\0';
+  return charmap[static_cast<unsigned char>(reply[0])] == letter && reply[1] == '\0';
 }
 
 bool question_applies(Flow &f, unsigned index) {
@@ -343,11 +366,14 @@ Next entry_error(Flow &f, unsigned index) {
   return Next::Fail;
 }
 
+// A jump past the last entry ends the pass, as running off the end does. There is nothing
+// before the first entry to jump to: that is taken as a slip in the file, and the loop goes
+// on with the next entry.
 Next entry_loop(Flow &f, unsigned index) {
   const char *v = ini_value_name(f.ini, quest_setting(f.q, index));
   if (!v || !isfalse(v)) return Next::Advance;
   int target = s_atoi(quest_text(f.q, index));
-  if (target < 0 || target >= quest_count(f.q)) {
+  if (target < 0) {
     emsg("Loop at entry %u goes to entry %d, which is not in the section", index, target);
     return Next::Advance;
   }
@@ -370,8 +396,9 @@ Next entry_question(Flow &f, unsigned index) {
     got = take_default(f, index);
   } else {
     got = quest_ask(f.q, index, f.reply, LINE_SIZE);
-    f.reads++;
+    f.rounds = RoundCheck();  // an answer was read: what follows may differ
   }
+  // End of input leaves no answer to go on with: back to the menu, which then ends the run.
   if (got == QUEST_EOF) return Next::Quit;
   if (got == 1) {
     if (is_lone(f.reply, 'q')) return Next::Quit;
@@ -397,32 +424,30 @@ Next handle_entry(Flow &f, unsigned index) {
   }
 }
 
-// A section whose computed entries jump back and forth without ever reading an answer
-// would otherwise run for ever; this many entries handled without input is taken as that.
-int runaway_limit(int count) { return 100 * (count + 1); }
+int report_endless(int index) {
+  char why[LINE_SIZE];
+  snprintf(why, LINE_SIZE,
+           "The questions go round for ever: entry %d comes back with no answer read and "
+           "no setting changed",
+           index);
+  emsg("%s", why);
+  con_print("Error: %s\n", why);
+  return FAILED;
+}
 
 // One pass over the section: SUCEEDED when its end is reached, else FAILED or QUIT.
 int walk_entries(Flow &f) {
-  int count = quest_count(f.q);
+  const int count = quest_count(f.q);
   int index = 0;
-  int unanswered = 0;
-  long reads = f.reads;
+  f.rounds = RoundCheck();
   while (index < count) {
-    if (f.reads != reads) {
-      reads = f.reads;
-      unanswered = 0;
-    }
-    if (++unanswered > runaway_limit(count)) {
-      const char *why = "The questions go round without end";
-      emsg("%s", why);
-      con_print("Error: %s\n", why);
-      return FAILED;
-    }
+    if (f.rounds.seen(loop_state(f.ini, index))) return report_endless(index);
     switch (handle_entry(f, static_cast<unsigned>(index))) {
       case Next::Advance:
         index++;
         break;
       case Next::Back:
+        // Nothing comes before the first entry: b there asks the first question again.
         if (index > 0) index--;
         break;
       case Next::Again:
@@ -446,6 +471,7 @@ int ask_questions(Flow &f) {
     if (result != SUCEEDED || automate) return result;
     con_print("Do you want to change your answers [n]? ");
     con_flush();
+    // As at a question, end of input leaves no answer: back to the menu, nothing copied.
     if (!con_readline(f.reply, LINE_SIZE)) return QUIT;
     if (!istrue(s_strtrm(f.reply))) return SUCEEDED;
   }
@@ -453,8 +479,7 @@ int ask_questions(Flow &f) {
 
 void report_copy(const FlowKind &kind, int ok, unsigned files, ByteCount bytes) {
   if (!ok) {
-    const char *why = copy_error();
-    con_print("]\nFailed, %s", why ? why : "");
+    con_print("]\nFailed, %s", copy_error());
   } else if (kind.report == Report::BytesAndFiles) {
     con_print("]\nSuccess %llu bytes in %u files copied\n", bytes, files);
   } else if (kind.report == Report::FilesRemoved) {
@@ -473,13 +498,12 @@ void run_copy_step(const FlowKind &kind, Ini *ini, char *path) {
   copy_setup(copy.get(), printdot, printerror);
   if (copy_load(copy.get(), path, tag_or(kind.section))) {
     con_print("%s", kind.copy_line);
-    con_flush();
+    con_flush();  // the opening bracket shows before the dots start to come
     unsigned files = 0;
     ByteCount bytes = 0;
     int ok = copy_process(copy.get(), &files, kind.stop_on_fail ? &bytes : nullptr,
                           kind.stop_on_fail ? 1 : 0);
     report_copy(kind, ok, files, bytes);
-    con_flush();
   }
   copy_free(&copy);
 }
@@ -530,7 +554,8 @@ struct Run {
   int default_action = MenuInstall;
 };
 
-void start_log(Run &run, const char *argv0) {
+// The log and the store, the base name, and the log opened beside the other companion files.
+void start_up(Run &run, const char *argv0) {
   run.log = log_init(LogDebug);
   run.ini = ini_init();
   char name[PATH_SIZE] = "";
@@ -583,7 +608,7 @@ std::optional<int> read_choice(Run &run) {
   if (!con_readline(answer, LINE_SIZE)) return std::nullopt;
   const char *text = s_strtrm(answer);
   if (*text == '\0') return run.default_action;
-  return leading_number(text);
+  return s_atoi(text);
 }
 
 // Runs one choice; true when the menu is to be shown again.
@@ -593,7 +618,7 @@ bool act_on(Run &run, int choice) {
   switch (choice) {
     case MenuInstall:
       result = install_product(ini);
-      if (result != QUIT) print_blurb(ini);
+      if (result != QUIT) print_blurb(ini);  // after a failed install too
       break;
     case MenuUpgrade:
       result = upgrade_product(ini);
@@ -608,6 +633,7 @@ bool act_on(Run &run, int choice) {
         do_special(ini);
         return false;
       }
+      // Without a tag there is no section to run, so 5 is as unknown as 6.
       [[fallthrough]];
     default:
       con_print("That is not a recognised option, please try again\n");
@@ -622,6 +648,18 @@ void menu_loop(Run &run) {
     std::optional<int> choice = special_mode ? std::optional<int>(MenuSpecial) : read_choice(run);
     if (!choice || !act_on(run, *choice)) return;
   }
+}
+
+// From the defaults file to the end of the menu loop. Without defaults nothing else runs;
+// once they are loaded, their table is released however the run goes on.
+void run_installer(Run &run) {
+  if (!load_defaults(run)) return;
+  if (run_init_file(run)) {
+    choose_default_action(run);
+    print_header(run.ini.get());
+    menu_loop(run);
+  }
+  clear_datfile();
 }
 
 void release(Run &run) {
@@ -645,21 +683,11 @@ void wait_for_enter() {
 int main(int argc, char **argv) {
   using namespace installer;
   Run run;
-  start_log(run, argc > 0 ? argv[0] : nullptr);
+  start_up(run, argc > 0 ? argv[0] : nullptr);
   process_args(run.log.get(), argv, argc > 0 ? static_cast<unsigned>(argc) : 0);
-  if (exit_request) {
-    release(run);
-    return *exit_request;
-  }
-  if (load_defaults(run)) {
-    if (run_init_file(run)) {
-      choose_default_action(run);
-      print_header(run.ini.get());
-      menu_loop(run);
-    }
-    clear_datfile();
-  }
+  if (!exit_request) run_installer(run);
   release(run);
+  if (exit_request) return *exit_request;
   wait_for_enter();
   return 0;
 }

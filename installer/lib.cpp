@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -35,7 +36,18 @@ const char *last_sep(const char *s) {
 
 // ---------------------------------------------------------------- wrappers
 
-int s_atoi(const char *string) { return string ? std::atoi(string) : 0; }
+// atoi's reading of a leading number, held to the range of int: atoi itself is undefined
+// when the number overflows. errno is kept, so a number out of range does not turn up in a
+// later error report.
+int s_atoi(const char *string) {
+  if (!string) return 0;
+  const int saved = errno;
+  long n = std::strtol(string, nullptr, 10);
+  errno = saved;
+  if (n > INT_MAX) return INT_MAX;
+  if (n < INT_MIN) return INT_MIN;
+  return static_cast<int>(n);
+}
 
 int s_strcmp(const char *string1, const char *string2) {
   if (!string1 || !string2) return -1;
@@ -242,7 +254,7 @@ int istrue(const char *string) {
   for (const char *word : {"true", "yes", "y", "on", "checked", "selected"}) {
     if (s_stricmp(string, word) == 0) return 1;
   }
-  return std::atoi(string) != 0;
+  return s_atoi(string) != 0;
 }
 
 int isfalse(const char *string) {
@@ -250,7 +262,7 @@ int isfalse(const char *string) {
   for (const char *word : {"false", "no", "n", "off"}) {
     if (s_stricmp(string, word) == 0) return 1;
   }
-  if (is_digit(string[0]) || is_digit(string[1])) return std::atoi(string) == 0;
+  if (is_digit(string[0]) || is_digit(string[1])) return s_atoi(string) == 0;
   return 0;
 }
 

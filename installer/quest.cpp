@@ -20,6 +20,12 @@ Quest *entry(Questions *x, unsigned index) {
   return &x->list[index];
 }
 
+// One text field of question `index`, or null.
+const char *field(Questions *x, unsigned index, std::optional<std::string> Quest::*member) {
+  Quest *q = entry(x, index);
+  return q ? opt_cstr(q->*member) : nullptr;
+}
+
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 // A required field: logs `missing` when the line has run out.
@@ -156,16 +162,11 @@ void store(Questions *x, const Quest &q, const char *answer) {
 }
 
 bool dir_has_entries(const char *dir) {
-  std::unique_ptr<FHandle> h;
-  auto f = file_first(&h, dir, "*");
-  if (!f) {
-    // An unreadable or missing directory counts as empty; its failure is not the user's.
-    errno = 0;
-    return false;
-  }
-  file_free(&f);
-  file_last(&h);
-  return true;
+  std::unique_ptr<FHandle> h;  // closes the walk on return
+  if (file_first(&h, dir, "*")) return true;
+  // An unreadable or missing directory counts as empty; its failure is not the user's.
+  errno = 0;
+  return false;
 }
 
 }  // namespace
@@ -187,8 +188,6 @@ int quest_load(Questions *x, const char *file, const char *section) {
     quest_seterror("Error opening '%s'", file);
     return 0;
   }
-  x->count = 0;
-  x->list.clear();
   bool found = false;
   char buffer[LINE_SIZE];
   while (char *line = read_line(f, buffer, LINE_SIZE)) {
@@ -226,24 +225,14 @@ void quest_free(std::unique_ptr<Questions> *x) {
 
 int quest_count(Questions *x) { return x ? static_cast<int>(x->count) : 0; }
 
-const char *quest_text(Questions *x, unsigned index) {
-  Quest *q = entry(x, index);
-  return q ? opt_cstr(q->text) : nullptr;
-}
+const char *quest_text(Questions *x, unsigned index) { return field(x, index, &Quest::text); }
 
-const char *quest_setting(Questions *x, unsigned index) {
-  Quest *q = entry(x, index);
-  return q ? opt_cstr(q->setting) : nullptr;
-}
+const char *quest_setting(Questions *x, unsigned index) { return field(x, index, &Quest::setting); }
 
-const char *quest_control(Questions *x, unsigned index) {
-  Quest *q = entry(x, index);
-  return q ? opt_cstr(q->control) : nullptr;
-}
+const char *quest_control(Questions *x, unsigned index) { return field(x, index, &Quest::control); }
 
 const char *quest_control_cmp(Questions *x, unsigned index) {
-  Quest *q = entry(x, index);
-  return q ? opt_cstr(q->control_cmp) : nullptr;
+  return field(x, index, &Quest::control_cmp);
 }
 
 int quest_type(Questions *x, unsigned index) {
@@ -291,7 +280,6 @@ int quest_ask(Questions *x, unsigned index, char *answer, unsigned bfsz) {
   snprintf(prompt + len, static_cast<unsigned>(LINE_SIZE - len), " [%s]?", dflt);
   prompt[LINE_SIZE - 1] = '\0';  // the formatter leaves a full buffer unterminated
   print_prompt(prompt);
-  con_flush();
 
   if (!con_readline(answer, bfsz)) return QUEST_EOF;
   s_strtrm(answer);  // trailing white space only: leading blanks belong to the answer

@@ -1,142 +1,88 @@
-// The init file loader: items built from lines, short lines carried over, errors.
+// The init file loader, and the web-server values kept between requests. Discovery over
+// real configuration files is covered end to end by the httpd-* scenarios.
 #include "init.h"
 
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <vector>
 
-#include "file.h"
-#include "log.h"
+#include "scratch.h"
 
 namespace installer {
 namespace {
 
-// An item as "mode a b control compare", "~" for an absent text.
+// An item as its mode and "a b control compare", "~" for an absent text.
 using Shown = std::pair<int, std::string>;
 
-class InitLoad : public ::testing::Test {
+class InitTest : public ScratchTest {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/init_test.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    init_ = init_init();
-  }
   void TearDown() override {
-    init_free(&init_);
-    std::filesystem::remove_all(dir_);
+    init_http_reset();
+    ScratchTest::TearDown();
   }
-
-  // Writes the text as install.int and loads it.
   int load(const std::string &text) {
-    std::ofstream(path()) << text;
-    return init_load(init_.get(), path().c_str());
+    put("install.int", text);
+    return init_load(init.get(), p("install.int").c_str());
   }
-  std::string path() const { return dir_ + "/install.int"; }
-
   // The items as the command loop walks them.
   std::vector<Shown> items() {
     auto s = [](const std::optional<std::string> &t) { return t.value_or("~"); };
     std::vector<Shown> got;
-    for (IItem *i = init_get_num(init_.get(), 0); i; i = init_get(init_.get()))
+    for (IItem *i = init_get_num(init.get(), 0); i; i = init_get(init.get()))
       got.emplace_back(i->mode,
                        s(i->a) + " " + s(i->b) + " " + s(i->control) + " " + s(i->compare));
     return got;
   }
-
-  std::string dir_;
-  std::unique_ptr<Init> init_;
+  std::unique_ptr<Init> init = init_init();
 };
 
-TEST_F(InitLoad, CompleteLinesInFileOrder) {
-  ASSERT_EQ(load("  # note\n"
-                 "\n"
-                 "Exist /tmp/x flag - -\n"
-                 "Copy target source ctl yes\r\n"
-                 "\tHTTP_Root\troot \t failed  -  -  \n"
-                 "Exist # x - -\n"
-                 "WFile - - - - sixth seventh\n"
-                 "TimeDate fmt stamp c true\n"),
+// Blanks, tabs and a carriage return between fields; '#' and '-' as operands; fields after
+// the fifth ignored. A short line leaves its fields to the next line, where "-" keeps them;
+// an unknown word leaves the mode as it was: 0 for a fresh item, else an earlier line's.
+TEST_F(InitTest, LinesBecomeItems) {
+  ASSERT_EQ(load("  # note\n\n\tHTTP_Root\troot \t failed  -  -  \r\nExist # x - -\n"
+                 "WFile - - - - sixth seventh\nCopy a b\nExist p q - -\nCopy a b ctl\n"
+                 "Exist p q - -\nCopy\nRFile x y c1 v1\nexist /tmp/x flag - -\nWFile a b\n"
+                 "Bogus c d - -\nCopy a\nExist p\n"),  // still short at the end: dropped
             1);
-  EXPECT_EQ(items(), (std::vector<Shown>{{IExist, "/tmp/x flag ~ ~"},
-                                         {ICopy, "target source ctl yes"},
-                                         {IHTTP_Root, "root failed ~ ~"},
+  EXPECT_EQ(items(), (std::vector<Shown>{{IHTTP_Root, "root failed ~ ~"},
                                          {IExist, "# x ~ ~"},
                                          {IWFile, "- - ~ ~"},
-                                         {ITimeDate, "fmt stamp c true"}}));
-}
-
-TEST_F(InitLoad, ShortLinesFillTheNextItem) {
-  ASSERT_EQ(load("Copy a b\n"
-                 "Exist p q - -\n"
-                 "Copy a b ctl\n"
-                 "Exist p q - -\n"
-                 "RFile x y c1 v1\n"
-                 "Copy\n"
-                 "HTTP_User u f - -\n"
-                 "Copy a\n"
-                 "Exist p\n"),  // still short at the end: dropped
-            1);
-  EXPECT_EQ(items(), (std::vector<Shown>{{IExist, "p q ~ ~"},
+                                         {IExist, "p q ~ ~"},
                                          {IExist, "p q ctl ~"},
                                          {IRFile, "x y c1 v1"},
-                                         {IHTTP_User, "u f ~ ~"}}));
+                                         {0, "/tmp/x flag ~ ~"},
+                                         {IWFile, "c d ~ ~"}}));
+  EXPECT_TRUE(logged("Error: Unknown init command 'Bogus'"));
 }
 
-TEST_F(InitLoad, UnknownWordIsLoggedAndKeepsTheMode) {
-  auto log = log_init(LogDebug);
-  std::string log_path = dir_ + "/install.log";
-  ASSERT_EQ(log_open(log.get(), log_path.c_str()), 1);
-  log_doflush(log.get(), 1);
-  log_set(log.get());
-  ASSERT_EQ(load("exist /tmp/x flag - -\n"
-                 "WFile a b\n"
-                 "Bogus c d - -\n"),
-            1);
-  log_free(&log);
-
-  // The unknown word leaves the mode of the item being filled: 0 for a fresh one, the
-  // command of an earlier short line otherwise.
-  EXPECT_EQ(items(), (std::vector<Shown>{{0, "/tmp/x flag ~ ~"}, {IWFile, "c d ~ ~"}}));
-  std::stringstream text;
-  text << std::ifstream(log_path).rdbuf();
-  EXPECT_NE(text.str().find("Error: Unknown init command 'exist'\n"), std::string::npos);
-  EXPECT_NE(text.str().find("Error: Unknown init command 'Bogus'\n"), std::string::npos);
+TEST_F(InitTest, LoadFailures) {
+  EXPECT_EQ(init_load(nullptr, p("install.int").c_str()), 0);
+  EXPECT_EQ(init_load(init.get(), nullptr), 0);
+  // A message longer than its buffer is cut, and still ends there.
+  EXPECT_EQ(init_load(init.get(), std::string(LINE_SIZE, 'n').c_str()), 0);
+  EXPECT_EQ(init_error(), "Failed to read '" + std::string(LINE_SIZE - 17, 'n'));
 }
 
-TEST_F(InitLoad, FilesWithoutCommands) {
-  EXPECT_EQ(load(""), 1);
-  EXPECT_EQ(load("# only\n   # comments\n\n"), 1);
-  EXPECT_TRUE(items().empty());
-}
-
-TEST_F(InitLoad, OpenFailures) {
-  EXPECT_EQ(init_load(nullptr, path().c_str()), 0);
-  EXPECT_EQ(init_load(init_.get(), nullptr), 0);
-
-  std::string missing = dir_ + "/missing.int";
-  EXPECT_EQ(init_load(init_.get(), missing.c_str()), 0);
-  EXPECT_EQ(std::string(init_error()),
-            "Failed to read '" + missing + "', " + std::strerror(ENOENT));
-
-  // The file is opened through the disk seam, and its error is the one reported.
-  std::ofstream(path()) << "Exist p q - -\n";
-  disk().fopen = [](const char *, const char *) -> std::FILE * {
-    errno = EACCES;
-    return nullptr;
+TEST_F(InitTest, FoundValuesAreKeptAndMissingOnesReadAgain) {
+  put("httpd.conf", "User root\nGroup root\nDocumentRoot \"/srv/www\"\n");
+  static std::string conf;
+  static int opened;
+  conf = p("httpd.conf");
+  opened = 0;
+  disk().fopen = [](const char *path, const char *mode) -> std::FILE * {
+    if (std::strcmp(path, http_files[0]) != 0) return nullptr;
+    opened++;
+    return std::fopen(conf.c_str(), mode);
   };
-  int loaded = init_load(init_.get(), path().c_str());
-  disk_reset();
-  EXPECT_EQ(loaded, 0);
-  EXPECT_EQ(std::string(init_error()),
-            "Failed to read '" + path() + "', " + std::strerror(EACCES));
-  EXPECT_TRUE(items().empty());
+  char value[LINE_SIZE], err[LINE_SIZE] = "untouched";
+  EXPECT_EQ(init_find_http_conf(nullptr, nullptr, value, nullptr, err), 1);
+  EXPECT_STREQ(value, "/srv/www");
+  EXPECT_EQ(init_find_http_conf(nullptr, value, nullptr, nullptr, err), 1);
+  EXPECT_STREQ(value, "root");
+  EXPECT_STREQ(err, "untouched");
+  EXPECT_EQ(opened, 1);
+  EXPECT_EQ(init_find_http_conf(nullptr, nullptr, nullptr, value, err), 0);
+  EXPECT_STREQ(err, "Could not find, ScriptAlias");
+  EXPECT_EQ(opened, 2);
 }
 
 }  // namespace

@@ -2,32 +2,28 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "log.h"
+#include "scratch.h"
 
 using namespace installer;
 namespace fs = std::filesystem;
 
 namespace {
 
-class LogTest : public ::testing::Test {
+// The scratch fixture's own log is put aside: these tests make their own.
+class LogTest : public ScratchTest {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/log_test.XXXXXX";
-    dir_ = mkdtemp(tmpl);
-    path_ = dir_ + "/install.log";
+    ScratchTest::SetUp();
     log_set(nullptr);
-  }
-  void TearDown() override {
-    log_set(nullptr);
-    fs::remove_all(dir_);
+    log_free(&log);
+    path_ = p("install.log");
   }
   std::vector<std::string> lines(const std::string &path) const {
     std::ifstream in(path);
@@ -38,7 +34,6 @@ class LogTest : public ::testing::Test {
   // The part after "] ": "Level: message".
   static std::string body(const std::string &line) { return line.substr(line.find("] ") + 2); }
 
-  std::string dir_;
   std::string path_;
 };
 
@@ -96,9 +91,9 @@ TEST_F(LogTest, LevelNoneQueuesErrorsAndDropsTheRest) {
   EXPECT_EQ(log_queue()->items, 1);
   log_set(nullptr);
   auto quiet = log_init(LogNone);
-  ASSERT_EQ(log_open(quiet.get(), (dir_ + "/other.log").c_str()), 1);
+  ASSERT_EQ(log_open(quiet.get(), (p("other.log")).c_str()), 1);
   EXPECT_EQ(log_queue(), nullptr);  // drained into a log that writes nothing: lost
-  EXPECT_EQ(fs::file_size(dir_ + "/other.log"), 0u);
+  EXPECT_EQ(fs::file_size(p("other.log")), 0u);
   EXPECT_EQ(fs::file_size(path_), 0u);
 }
 
@@ -134,7 +129,7 @@ TEST_F(LogTest, RotatesIntoNumberedFiles) {
   EXPECT_EQ(body(lines(path_ + "4").back()), "Info: rotation 0");
   EXPECT_FALSE(fs::exists(path_ + "5"));
   int leftovers = 0;
-  for (auto &e : fs::directory_iterator(dir_)) {
+  for (auto &e : fs::directory_iterator(root)) {
     if (e.path().filename().string().find("install.log.") == 0) leftovers++;
   }
   EXPECT_EQ(leftovers, 0);

@@ -17,7 +17,8 @@
 #   check      optional: bash run in the working directory afterwards; non-zero fails
 #   overlay/   optional: etc/, usr/ or opt/ trees mounted over the system's own in a private
 #              mount namespace (etc/passwd.add and etc/group.add are appended to the
-#              system's passwd and group); setup may add to $OVERLAY as well
+#              system's passwd and group); setup may add to $OVERLAY as well. Every run
+#              has such a namespace, and the host's own httpd.conf files are hidden in it.
 # In stdout, log and overlay files @WORK@ stands for the working directory and @SCRATCH@
 # for the scratch folder that holds it. setup and check see WORK, SCRATCH, SCEN, OVERLAY.
 set -uo pipefail
@@ -55,8 +56,16 @@ cat > "$SCRATCH/run.sh" <<'INNER'
 set -uo pipefail
 cd "$WORK"
 if [ -f "$SCEN/setup" ]; then bash "$SCEN/setup" || { echo "setup failed" > "$SCRATCH/why"; exit 0; }; fi
+# A host's own httpd.conf at one of the places the installer searches would leak into the
+# scenario: every such place the scenario does not fill is hidden behind a whiteout.
+for conf in /etc/apache/httpd.conf /etc/httpd/conf/httpd.conf /etc/httpd/httpd.conf \
+            /usr/local/apache/conf/httpd.conf /usr/local/httpd/conf/httpd.conf \
+            /usr/local/apache/etc/httpd.conf /usr/internet/httpd/public/conf/httpd.conf \
+            /opt/apache/conf/httpd.conf; do
+  [ -e "$OVERLAY$conf" ] && continue
+  mkdir -p "$(dirname "$OVERLAY$conf")" && mknod "$OVERLAY$conf" c 0 0
+done
 for top in etc usr opt; do
-  [ -d "$OVERLAY/$top" ] || continue
   for db in passwd group; do
     if [ "$top" = etc ] && [ -f "$OVERLAY/etc/$db.add" ]; then
       cat "/etc/$db" "$OVERLAY/etc/$db.add" > "$OVERLAY/etc/$db"

@@ -1,3 +1,0 @@
-[install]
-Text first - - h1 First
-Text second - - h2 Second

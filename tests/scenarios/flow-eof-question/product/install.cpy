@@ -1,2 +1,0 @@
-[install]
-MkDir $(current_dir)/made

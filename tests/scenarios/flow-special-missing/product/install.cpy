@@ -1,4 +1,0 @@
-[fix]
-MkDir $(current_dir)/made
-[other]
-MkDir $(current_dir)/other

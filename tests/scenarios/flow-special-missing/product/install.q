@@ -1,2 +1,0 @@
-[fix]
-Text name - - h1 Name

@@ -1,2 +1,0 @@
-[upgrade]
-MkDir $(current_dir)/made

@@ -1,2 +1,0 @@
-[install]
-Text name - - h1 Name

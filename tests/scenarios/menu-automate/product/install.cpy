@@ -1,3 +1,0 @@
-[install]
-MkDir $(current_dir)/$(target)
-CopyFile $(current_dir)/src/* - $(current_dir)/$(target) docs

@@ -1,0 +1,69 @@
+// A scratch folder with a debug log in it, shared by the unit tests that touch the disk.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "file.h"
+#include "log.h"
+
+class ScratchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/installer_test.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    root = tmpl;
+    log = installer::log_init(installer::LogDebug);
+    installer::log_set(log.get());
+    installer::log_doflush(log.get(), 1);
+    ASSERT_EQ(installer::log_open(log.get(), p("test.log").c_str()), 1);
+  }
+  void TearDown() override {
+    installer::disk_reset();
+    installer::file_setup_fn(nullptr, nullptr);
+    installer::log_set(nullptr);
+    installer::log_free(&log);
+    std::filesystem::remove_all(root);
+  }
+
+  // A path inside the scratch folder.
+  std::string p(const std::string &rel) const { return root + "/" + rel; }
+  // Writes a file, making its folders.
+  void put(const std::string &rel, const std::string &text) const {
+    std::filesystem::create_directories(std::filesystem::path(p(rel)).parent_path());
+    std::ofstream(p(rel), std::ios::binary) << text;
+  }
+  std::string get(const std::string &rel) const {
+    std::ifstream in(p(rel), std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+  // The log's lines, each from its level name on ("Error: ...", "Debug: ...").
+  std::vector<std::string> log_lines() const {
+    std::vector<std::string> out;
+    std::ifstream in(p("test.log"));
+    for (std::string line; std::getline(in, line);) {
+      std::size_t at = line.find("] ");
+      out.push_back(at == std::string::npos ? line : line.substr(at + 2));
+    }
+    return out;
+  }
+  // Whether some log line holds this text.
+  bool logged(const std::string &text) const {
+    for (const std::string &line : log_lines()) {
+      if (line.find(text) != std::string::npos) return true;
+    }
+    return false;
+  }
+
+  std::string root;
+  std::unique_ptr<installer::Log> log;
+};
