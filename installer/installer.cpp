@@ -46,7 +46,6 @@ void companion_path(char *path, const char *name, const char *ext) {
 
 const char *base_name() { return myname ? myname->c_str() : "install"; }
 
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------

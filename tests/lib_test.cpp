@@ -57,17 +57,7 @@ TEST(BoundedCopy, ScpyAndScatCutAtTheirLimits) {
   EXPECT_EQ(attach_ext(nullptr, ".x", 8), nullptr);
 }
 
-TEST(BoundedCopy, HeapPiecesAndReplace) {
-  EXPECT_EQ(smake("abcdef", 4), std::optional<std::string>("abc"));
-  EXPECT_EQ(smake(nullptr, 4), std::nullopt);
-  EXPECT_EQ(sadd(sadd("", "a\n"), "b"), "a\nb");
-
-  char out[16];
-  EXPECT_EQ(schunk("key=value", "=", out, sizeof out), 3u);
-  EXPECT_STREQ(out, "key");
-  EXPECT_EQ(schunk("abcdef", "", out, 4), 3u);
-  EXPECT_STREQ(out, "abc");
-
+TEST(BoundedCopy, PrefixAndReplace) {
   char buf[8] = "def";
   EXPECT_STREQ(spre(buf, "abc", 8), "abcdef");
   EXPECT_EQ(spre(buf, "xy", 8), nullptr);  // would need 8 characters
@@ -78,17 +68,14 @@ TEST(BoundedCopy, HeapPiecesAndReplace) {
   EXPECT_STREQ(sreplace("$(a)-$(a)", "$(a)", "xy", big, 4), "xy-");
   EXPECT_STREQ(sreplace("a$(a)b", "$(a)", nullptr, big, 1000), "ab");
   EXPECT_STREQ(sreplace("aa", "a", "aa", big, 1000), "aaaa");  // inserted text not searched
-  EXPECT_EQ(sreplace(nullptr, "a", "b", big, 1000), nullptr);
 }
 
 TEST(Compare, NullsAndCaseFolding) {
-  EXPECT_EQ(s_strcmp(nullptr, nullptr), -1);
-  EXPECT_EQ(s_stricmp(nullptr, nullptr), -1);
+  EXPECT_EQ(s_strcmp(nullptr, nullptr), -1);  // two missing texts never compare equal
   EXPECT_EQ(s_stricmp("ABC", "abc"), 0);
   EXPECT_LT(s_stricmp("ABC", "abd"), 0);
   EXPECT_NE(s_stricmp("\xC4", "\xE4"), 0);  // only A to Z fold
-  EXPECT_EQ(s_atoi(nullptr), 0);
-  EXPECT_EQ(s_strstr("abc", nullptr), nullptr);
+  EXPECT_EQ(s_atoi("99999999999"), 2147483647);
 }
 
 TEST(Trim, BothEndsInPlace) {
