@@ -435,8 +435,7 @@ void cerror(const char *format, ...) {
   char message[LINE_SIZE];
   va_list arg;
   va_start(arg, format);
-  // The formatter leaves a message that fills the buffer unterminated.
-  if (vsnprintf(message, LINE_SIZE, format, arg) < 0) message[LINE_SIZE - 1] = '\0';
+  format_line(message, format, arg);
   va_end(arg);
   if (error)
     emsg("%s, %s", message, std::strerror(error));

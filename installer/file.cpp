@@ -167,8 +167,7 @@ void file_error(const char *format, ...) {
   char message[LINE_SIZE];
   va_list ap;
   va_start(ap, format);
-  // The formatter leaves a message that fills the buffer unterminated.
-  if (vsnprintf(message, LINE_SIZE, format, ap) < 0) message[LINE_SIZE - 1] = '\0';
+  format_line(message, format, ap);
   va_end(ap);
   emsg("%s, %s", message, std::strerror(saved));
 }

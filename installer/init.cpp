@@ -113,8 +113,7 @@ void init_seterror(const char *format, ...) {
   char buffer[LINE_SIZE];
   va_list args;
   va_start(args, format);
-  // A message that fills the buffer comes back unterminated: it is cut at its last byte.
-  if (installer::vsnprintf(buffer, LINE_SIZE, format, args) < 0) buffer[LINE_SIZE - 1] = '\0';
+  format_line(buffer, format, args);
   va_end(args);
   last_error = buffer;
 }

@@ -525,6 +525,10 @@ int lprintf(char *bf, int bfsz, const char *format, ...) {
   return n;
 }
 
+void format_line(char *buffer, const char *format, va_list arg) {
+  if (vsnprintf(buffer, LINE_SIZE, format, arg) < 0) buffer[LINE_SIZE - 1] = '\0';
+}
+
 // ---------------------------------------------------------------- console
 
 void con_print(const char *format, ...) {

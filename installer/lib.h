@@ -96,6 +96,9 @@ int vsnprintf(char *buffer, unsigned bfsz, const char *format, va_list arg)
     INSTALLER_PRINTF(3, 0);
 int snprintf(char *buffer, unsigned bfsz, const char *format, ...) INSTALLER_PRINTF(3, 4);
 int lprintf(char *bf, int bfsz, const char *format, ...) INSTALLER_PRINTF(3, 4);
+// Formats a message into a LINE_SIZE buffer the way every reporter does: cut to 999
+// characters and always terminated (vsnprintf alone leaves a full buffer unterminated).
+void format_line(char *buffer, const char *format, va_list arg) INSTALLER_PRINTF(2, 0);
 
 // Console: standard output and standard input, nothing else writes or reads them.
 void con_print(const char *format, ...) INSTALLER_PRINTF(1, 2);

@@ -23,10 +23,6 @@ Log *CurrentLog = nullptr;
 // Error messages that came before any log could take them.
 std::unique_ptr<Array<std::string>> EmsgLog;
 
-// Formats a message the way every reporter does: cut to 999 characters.
-void format_message(char *text, const char *format, va_list ap) {
-  if (vsnprintf(text, LINE_SIZE, format, ap) < 0) text[LINE_SIZE - 1] = '\0';
-}
 
 }  // namespace
 
@@ -127,7 +123,7 @@ void emsg(const char *format, ...) {
   char text[LINE_SIZE];
   va_list ap;
   va_start(ap, format);
-  format_message(text, format, ap);
+  format_line(text, format, ap);
   va_end(ap);
   if (CurrentLog && CurrentLog->Level != LogNone) {
     log_line(CurrentLog, text, LogError);
@@ -142,7 +138,7 @@ void imsg(const char *format, ...) {
   char text[LINE_SIZE];
   va_list ap;
   va_start(ap, format);
-  format_message(text, format, ap);
+  format_line(text, format, ap);
   va_end(ap);
   log_line(CurrentLog, text, LogInfo);
 }
@@ -152,7 +148,7 @@ void dmsg(const char *format, ...) {
   char text[LINE_SIZE];
   va_list ap;
   va_start(ap, format);
-  format_message(text, format, ap);
+  format_line(text, format, ap);
   va_end(ap);
   log_line(CurrentLog, text, LogDebug);
 }

@@ -337,9 +337,8 @@ void quest_seterror(const char *format, ...) {
   char message[LINE_SIZE];
   va_list args;
   va_start(args, format);
-  int n = vsnprintf(message, LINE_SIZE, format, args);
+  format_line(message, format, args);
   va_end(args);
-  if (n < 0) message[LINE_SIZE - 1] = '\0';
   if (err != 0) {
     const char *why = std::strerror(err);
     emsg("%s, %s", message, why);
