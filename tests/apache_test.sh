@@ -3,97 +3,61 @@
 #
 # usage: apache_test.sh INSTALL-BINARY PRODUCT-DIR
 #
-# In a scratch folder: an httpd.conf listening on 127.0.0.1 at a free port, with its
-# document root and CGI folder in the scratch folder and User/Group www-data. The installer
-# runs in a private mount namespace where an overlay over /etc puts that file at
-# /etc/apache/httpd.conf; Apache itself reads it from the scratch folder. The test
-# installs, fetches the CGI page and the static page, upgrades, takes a backup, removes
-# (once with -special remove, once through the menu) and checks what is served each time.
-# Needs root (mount namespace, chown), Debian's apache2-bin and curl; skipped only when
-# apache2 is not installed. KEEP=1 leaves the scratch folder behind for a look.
+# Apache serves a scratch folder on 127.0.0.1 as www-data; the installer sees its httpd.conf
+# at /etc/apache/httpd.conf through an overlay in a private mount namespace. Install, upgrade,
+# backup and remove, fetching the pages in between. Needs root, Debian's apache2-bin and curl;
+# skipped only when apache2 is missing. KEEP=1 keeps the scratch folder.
 set -uo pipefail
 
 APACHE=/usr/sbin/apache2
 MODULES=/usr/lib/apache2/modules
+MODS="mpm_prefork authz_core mime dir alias cgi"
 WEB_USER=www-data
+[ -x "$APACHE" ] || { echo "skipped: $APACHE is not installed (Debian package apache2-bin)"; exit 0; }
 
-if [ ! -x "$APACHE" ]; then
-  echo "skipped: $APACHE is not installed (Debian package apache2-bin)"
-  exit 0
-fi
-
-passed=0
-failed=0
+passed=0 failed=0
 pass() { passed=$((passed + 1)); echo "ok   $*"; }
 fail() { failed=$((failed + 1)); echo "FAIL $*"; }
-summary() {
-  echo "$passed passed, $failed failed"
-  [ "$failed" = 0 ]
-}
-# A prerequisite that is missing ends the test as one failure.
-abort() {
-  fail "$*"
-  summary
-  exit 1
-}
+summary() { echo "$passed passed, $failed failed"; [ "$failed" = 0 ]; }
+abort() { fail "$*"; summary; exit 1; }  # a missing prerequisite ends the test as one failure
 
 [ $# -ge 2 ] || abort "usage: apache_test.sh INSTALL-BINARY PRODUCT-DIR"
-bin=$(readlink -f "$1")
-product=$(readlink -f "$2")
+bin=$(readlink -f "$1") product=$(readlink -f "$2")
 [ -x "$bin" ] || abort "no installer binary at $1"
 [ -f "$product/install.dat" ] || abort "no product at $2"
 [ "$(id -u)" = 0 ] || abort "must run as root (mount namespace, owners of installed files)"
 command -v curl >/dev/null || abort "curl is not installed"
 getent passwd "$WEB_USER" >/dev/null || abort "no user $WEB_USER on this host"
-for m in mpm_prefork authz_core mime dir alias cgi; do
-  [ -f "$MODULES/mod_$m.so" ] || abort "Apache module $MODULES/mod_$m.so is missing"
-done
+for m in $MODS; do [ -f "$MODULES/mod_$m.so" ] || abort "Apache module mod_$m.so is missing"; done
 
 S=$(mktemp -d "${TMPDIR:-/tmp}/apache-test.XXXXXX")
-chmod 755 "$S"  # Apache's children run as www-data and must reach the served folders
-WORK=$S/product
-DOCS=$S/www/html
-CGI=$S/www/cgi-bin
-CONF=$S/conf/httpd.conf
-mkdir -p "$WORK" "$DOCS" "$CGI" "$S/conf" "$S/run" "$S/logs" "$S/overlay/etc/apache"
-chmod -R 755 "$S/www"
+WORK=$S/product DOCS=$S/www/html CGI=$S/www/cgi-bin CONF=$S/etc/apache/httpd.conf
+mkdir -p "$WORK" "$DOCS" "$CGI" "${CONF%/*}" "$S/run" "$S/logs"
+chmod -R 755 "$S"  # Apache's children run as www-data and must reach the served folders
 
 apache_pid=
 stop_apache() {
   [ -n "$apache_pid" ] || return 0
   kill -TERM "$apache_pid" 2>/dev/null
-  for _ in $(seq 1 50); do
-    kill -0 "$apache_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -KILL "$apache_pid" 2>/dev/null
+  for _ in $(seq 50); do kill -0 "$apache_pid" 2>/dev/null || break; sleep 0.1; done
+  kill -KILL -- -"$apache_pid" 2>/dev/null  # the whole session, children included
   wait "$apache_pid" 2>/dev/null
   apache_pid=
 }
-cleanup() {
-  [ -n "${KEEP:-}" ] && { stop_apache; echo "kept $S"; return; }
-  stop_apache
-  rm -rf "$S"
-}
+cleanup() { stop_apache; if [ -n "${KEEP:-}" ]; then echo "kept $S"; else rm -rf "$S"; fi; }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-write_conf() {
+write_conf() {  # PORT
   cat > "$CONF" <<CONF
 ServerRoot "$S"
 ServerName 127.0.0.1
 Listen 127.0.0.1:$1
 PidFile "$S/run/httpd.pid"
 DefaultRuntimeDir "$S/run"
-Mutex file:$S/run default
 ErrorLog "$S/logs/error.log"
 LogLevel warn
-LoadModule mpm_prefork_module $MODULES/mod_mpm_prefork.so
-LoadModule authz_core_module $MODULES/mod_authz_core.so
-LoadModule mime_module $MODULES/mod_mime.so
-LoadModule dir_module $MODULES/mod_dir.so
-LoadModule alias_module $MODULES/mod_alias.so
-LoadModule cgi_module $MODULES/mod_cgi.so
+$(for m in $MODS; do echo "LoadModule ${m}_module $MODULES/mod_$m.so"; done)
 StartServers 1
 MinSpareServers 1
 MaxSpareServers 2
@@ -102,9 +66,7 @@ Group $WEB_USER
 TypesConfig /dev/null
 AddType text/html .html
 AddType text/css .css
-DirectoryIndex index.html
 <Directory />
-    AllowOverride None
     Require all denied
 </Directory>
 DocumentRoot "$DOCS"
@@ -113,210 +75,138 @@ DocumentRoot "$DOCS"
 </Directory>
 ScriptAlias /cgi-bin/ "$CGI/"
 <Directory "$CGI">
-    Options +ExecCGI
     Require all granted
 </Directory>
 CONF
 }
 
-# A port nothing listens on yet; Apache's start-up is the final word (see start_apache).
-free_port() {
-  local port
-  for _ in $(seq 1 50); do
-    port=$((20000 + RANDOM % 40000))
-    if ! (exec 3<> "/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-      echo "$port"
-      return 0
-    fi
-  done
-  return 1
-}
-
+# Apache has the final word on the port: on a taken one it exits and another is tried. The
+# probe keeps the readiness check from being answered by somebody else's server.
 PORT=
 start_apache() {
-  for _ in 1 2 3; do
-    PORT=$(free_port) || return 1
+  for _ in $(seq 10); do
+    PORT=$((20000 + RANDOM % 40000))
+    (exec 3<> "/dev/tcp/127.0.0.1/$PORT") 2>/dev/null && continue
     write_conf "$PORT"
-    # In a session of its own: on shutdown Apache signals its whole process group, which
-    # would otherwise be this script's.
+    # A session of its own: on shutdown Apache signals its whole process group.
     setsid "$APACHE" -f "$CONF" -DFOREGROUND > "$S/logs/console.log" 2>&1 &
     apache_pid=$!
-    for _ in $(seq 1 100); do
+    for _ in $(seq 100); do
       kill -0 "$apache_pid" 2>/dev/null || break
-      if curl -s -o /dev/null --max-time 2 "http://127.0.0.1:$PORT/"; then return 0; fi
+      curl -s -o /dev/null --max-time 2 "http://127.0.0.1:$PORT/" && return 0
       sleep 0.1
     done
-    stop_apache  # the port was taken after all, or it did not come up: try another
+    stop_apache
   done
   return 1
 }
 
-# Runs the installer in the product folder, in a private mount namespace where the test's
-# httpd.conf is /etc/apache/httpd.conf. usage: run_installer NAME INPUT ARGS...
-# The transcript goes to $S/out.NAME, the exit status to $status.
+# usage: run NAME INPUT ARGS... — the installer in the product folder, with Apache's
+# httpd.conf as /etc/apache/httpd.conf. Transcript in $S/out.NAME, exit status in $status.
 status=
-run_installer() {
-  local name=$1 input=$2
-  shift 2
+run() {
+  local name=$1 input=$2; shift 2
   unshare -m bash -c '
     mount -t overlay overlay -o "lowerdir=$1:/etc" /etc || exit 97
     cd "$2" || exit 98
     shift 2
-    exec timeout 60 ./install "$@"' run "$S/overlay/etc" "$WORK" "$@" \
-    < "$input" > "$S/out.$name" 2>&1
+    exec timeout 60 ./install "$@"' run "$S/etc" "$WORK" "$@" \
+    < <(printf '%b' "$input") > "$S/out.$name" 2>&1
   status=$?
 }
 
-# The transcript of a run, shown when one of its checks fails.
-show_run() {
-  echo "---- transcript of the $1 run:"
-  sed 's/^/  | /' "$S/out.$1"
-  echo "---- end of the log:"
-  tail -n 20 "$WORK/install.log" 2>/dev/null | sed 's/^/  | /'
+# check WHAT COMMAND...: one pass when the command succeeds, else one fail showing its output.
+check() {
+  local what=$1 out; shift
+  if out=$("$@" 2>&1); then pass "$what"; else fail "$what"; sed 's/^/  | /' <<< "$out"; fi
+}
+all() {  # CONDITION...: every piece of shell code succeeds; names the first that does not
+  local c
+  for c; do eval "$c" || { echo "not so: $c"; return 1; }; done
+}
+ran() {  # NAME PATTERN...: status 0, no ERROR line, and every (extended) pattern in the transcript
+  local p bad=
+  [ "$status" = 0 ] || bad="status $status"
+  ! grep -q '^ERROR:' "$S/out.$1" || bad="$bad, an ERROR line"
+  for p in "${@:2}"; do grep -Eq -- "$p" "$S/out.$1" || bad="$bad, no match for $p"; done
+  [ -z "$bad" ] && return
+  echo "${bad#, }"; cat "$S/out.$1"; echo "---- end of the log:"; tail -n 20 "$WORK/install.log"
+  return 1
+}
+page() {  # PATH CODE TEXT...: Apache answers with CODE and a body holding every TEXT
+  local got t bad=
+  got=$(curl -s -o "$S/body" -w '%{http_code}' --max-time 10 "http://127.0.0.1:$PORT$1")
+  [ "$got" = "$2" ] || bad="got $got"
+  for t in "${@:3}"; do grep -Fq -- "$t" "$S/body" || bad="$bad, no $t"; done
+  [ -z "$bad" ] && return
+  echo "${bad#, }"; head -n 40 "$S/body"; tail -n 5 "$S/logs/error.log"
+  return 1
+}
+get() { check "GET $1 gives $2${3:+ with: ${*:3}}" page "$@"; }
+installed_right() {  # script mode 755, configuration 640, everything www-data's
+  local w=$CGI/webnotes
+  [ "$(stat -c %a "$w/webnotes.cgi" "$w/webnotes.conf" | xargs)" = "755 640" ] &&
+    [ -z "$(find "$w" "$DOCS/webnotes" \( ! -user "$WEB_USER" -o ! -group "$WEB_USER" \) 2>&1)" ] &&
+    return
+  find "$w" "$DOCS/webnotes" -exec stat -c '%a %U:%G %n' {} +
+  return 1
 }
 
-expect_run() {  # NAME WHAT PATTERN...: status 0 and every (extended) pattern in the transcript
-  local name=$1 what=$2 ok=1 p
-  shift 2
-  [ "$status" = 0 ] || ok=0
-  for p in "$@"; do grep -Eq -- "$p" "$S/out.$name" || ok=0; done
-  if [ $ok = 1 ]; then
-    pass "$what"
-  else
-    fail "$what (status $status, wanted: $*)"
-    show_run "$name"
-  fi
-}
-
-# Fetches a path from Apache. usage: expect_page PATH CODE [TEXT...]
-expect_page() {
-  local path=$1 code=$2 got ok=1 t
-  shift 2
-  got=$(curl -s -o "$S/body" -w '%{http_code}' --max-time 10 "http://127.0.0.1:$PORT$path")
-  [ "$got" = "$code" ] || ok=0
-  for t in "$@"; do grep -Fq -- "$t" "$S/body" || ok=0; done
-  if [ $ok = 1 ]; then
-    pass "GET $path gives $code${*:+ with: $*}"
-  else
-    fail "GET $path gave $got, wanted $code${*:+ with: $*}"
-    sed 's/^/  | /' "$S/body" | head -n 40
-    tail -n 5 "$S/logs/error.log" 2>/dev/null | sed 's/^/  apache| /'
-  fi
-}
-
-expect() {  # WHAT COMMAND...: the command succeeds
-  local what=$1
-  shift
-  if "$@"; then pass "$what"; else fail "$what"; fi
-}
-
-owned_by_web_user() {  # every entry of the trees belongs to www-data:www-data
-  local strays
-  strays=$(find "$@" \( ! -user "$WEB_USER" -o ! -group "$WEB_USER" \) -print) || return 1
-  [ -z "$strays" ] || { echo "  not owned by $WEB_USER: $strays"; return 1; }
-}
-mode_is() { [ "$(stat -c %a "$2")" = "$1" ]; }
-absent() { [ ! -e "$1" ]; }
-
-# --- the product, as a site would adapt it ------------------------------------------------
+# --- the product, as a site would adapt it: defaults the templates must carry onto the
+# page, and editor leftovers the install must not publish.
 cp -a "$product/." "$WORK/"
 cp "$bin" "$WORK/install"
-# Site defaults that the templates must carry onto the page.
-sed -i -e 's/^title .*/title             Apache test notes/' \
-       -e 's/^show_env .*/show_env          yes/' "$WORK/install.dat"
-# Editor leftovers that the install must not publish.
-echo stale > "$WORK/htdocs/old.bak"
-echo stale > "$WORK/htdocs/index.html~"
-write_conf 0
-cp "$CONF" "$S/overlay/etc/apache/httpd.conf"
-host=$(uname -n)
+sed -i -e 's/^title .*/title  Apache test notes/' -e 's/^show_env .*/show_env  yes/' "$WORK/install.dat"
+touch "$WORK/htdocs/old.bak" "$WORK/htdocs/index.html~"
+COPIED='^Success [0-9]+ bytes in [0-9]+ files copied$'
+DONE='^ Success [0-9]+ files done\.$'
 
-# --- install ----------------------------------------------------------------------------
-run_installer install /dev/null -automate
-expect_run install "automated install copies the product" '^\[Install\]$' \
-  '^Success [0-9]+ bytes in [0-9]+ files copied$'
-if grep -q '^ERROR:' "$S/out.install"; then
-  fail "the installer could not read the test's httpd.conf"
-  show_run install
-else
-  pass "the installer found the test's httpd.conf"
-fi
-expect "the CGI script is installed in the ScriptAlias folder, mode 755" \
-  mode_is 755 "$CGI/webnotes/webnotes.cgi"
-expect "the configuration is written from the template, mode 640" \
-  mode_is 640 "$CGI/webnotes/webnotes.conf"
-expect "the configuration holds the site's title" \
-  grep -qx 'title=Apache test notes' "$CGI/webnotes/webnotes.conf"
-expect "the static pages are in the document root" test -f "$DOCS/webnotes/index.html"
-expect "editor leftovers are not published" \
-  test -f "$DOCS/webnotes/style.css" -a ! -e "$DOCS/webnotes/old.bak" -a ! -e "$DOCS/webnotes/index.html~"
-expect "installed files belong to $WEB_USER" \
-  owned_by_web_user "$CGI/webnotes" "$DOCS/webnotes"
-
-if ! start_apache; then
-  fail "Apache did not start"
-  cat "$S/logs/console.log" "$S/logs/error.log" 2>/dev/null | tail -n 20
-  summary
-  exit 1
-fi
+start_apache || { tail -n 20 "$S"/logs/*; abort "Apache did not start"; }
 pass "Apache serves on 127.0.0.1:$PORT"
 
-expect_page /cgi-bin/webnotes/webnotes.cgi 200 \
-  "<h1>Apache test notes</h1>" "Welcome to Apache test notes, kept by webmaster@$host." \
+# --- install
+run install '' -automate
+check "automated install copies the product" ran install '^\[Install\]$' "$COPIED"
+check "script mode 755, configuration 640, all files $WEB_USER's" installed_right
+check "editor leftovers are not published" \
+  test ! -e "$DOCS/webnotes/old.bak" -a ! -e "$DOCS/webnotes/index.html~"
+get /cgi-bin/webnotes/webnotes.cgi 200 \
+  "<h1>Apache test notes</h1>" "Welcome to Apache test notes, kept by webmaster@$(uname -n)." \
   "<li>Apache test notes is up and running.</li>" "WebNotes 1.2" \
   "<td>script user</td><td>$WEB_USER</td>" "<td>client</td><td>127.0.0.1</td>"
-expect_page /webnotes/ 200 "<h1>WebNotes</h1>" 'href="/cgi-bin/webnotes/webnotes.cgi"'
-expect_page /webnotes/style.css 200 "font-family"
-expect_page /webnotes/old.bak 404
+get /webnotes/ 200 "<h1>WebNotes</h1>" 'href="/cgi-bin/webnotes/webnotes.cgi"'
+get /webnotes/style.css 200 "font-family"
 
-# --- upgrade ----------------------------------------------------------------------------
-printf '4\n\n' > "$S/in.menu"
-run_installer menu "$S/in.menu"
-expect_run menu "an earlier install makes Upgrade the menu's default" \
-  'What would you like to do\[2\]\? '
-
-# A new release of the product, and an administrator who edited the configuration.
+# --- upgrade: a new release, and an administrator who edited the configuration
+run menu '4\n\n'
+check "an earlier install makes Upgrade the menu's default" ran menu 'What would you like to do\[2\]\? '
 sed -i 's/^version .*/version           1.3/' "$WORK/install.dat"
 echo "# release 1.3" >> "$WORK/cgi/webnotes.cgi"
 sed -i 's/^title=.*/title=Edited by the admin/' "$CGI/webnotes/webnotes.conf"
+run upgrade '' -automate
+check "automated run upgrades an earlier install" ran upgrade '^\[Upgrade\]$' "$COPIED"
+check "the upgrade replaces the script" cmp "$WORK/cgi/webnotes.cgi" "$CGI/webnotes/webnotes.cgi"
+check "the upgrade keeps the modes and gives new files to $WEB_USER" installed_right
+get /cgi-bin/webnotes/webnotes.cgi 200 "<h1>Edited by the admin</h1>" "WebNotes 1.3"
 
-run_installer upgrade /dev/null -automate
-expect_run upgrade "automated run upgrades an earlier install" '^\[Upgrade\]$' \
-  '^Success [0-9]+ bytes in [0-9]+ files copied$'
-expect "the upgrade replaces the script" cmp -s "$WORK/cgi/webnotes.cgi" "$CGI/webnotes/webnotes.cgi"
-expect "the upgraded script is still mode 755" \
-  mode_is 755 "$CGI/webnotes/webnotes.cgi"
-expect "the upgraded files belong to $WEB_USER" owned_by_web_user "$CGI/webnotes" "$DOCS/webnotes"
-expect_page /cgi-bin/webnotes/webnotes.cgi 200 "<h1>Edited by the admin</h1>" "WebNotes 1.3"
+# --- backup, a -special section
+run backup '' -automate -special backup
+check "-special backup runs its own section" ran backup '^\[backup\]$' "$DONE"
+check "the backup holds the edited configuration and the installed version, not the scripts" all \
+  'grep -qx "title=Edited by the admin" "$WORK/backup/webnotes.conf"' \
+  'grep -q "WebNotes 1.3 configuration" "$WORK/backup/README"' \
+  '[ ! -e "$WORK/backup/webnotes.cgi" ]'
 
-# --- backup, a -special section -------------------------------------------------------------
-run_installer backup /dev/null -automate -special backup
-expect_run backup "-special backup runs its own section" '^\[backup\]$' '^ Success [0-9]+ files done\.$'
-expect "the backup holds the edited configuration" \
-  grep -qx 'title=Edited by the admin' "$WORK/backup/webnotes.conf"
-expect "the backup's README names the version read back from the install" \
-  grep -q 'WebNotes 1.3 configuration' "$WORK/backup/README"
-expect "the backup leaves the scripts out" absent "$WORK/backup/webnotes.cgi"
-
-# --- remove -----------------------------------------------------------------------------
-# Without a user, the remove section runs as a -special section; its default keeps the
-# configuration.
-run_installer remove-auto /dev/null -automate -special remove
-expect_run remove-auto "-automate -special remove runs the remove section" '^\[remove\]$' \
-  '^ Success [0-9]+ files done\.$'
-expect_page /cgi-bin/webnotes/webnotes.cgi 404
-expect_page /webnotes/ 404
-expect "the configuration is kept by default" test -f "$CGI/webnotes/webnotes.conf"
-
-# Through the menu: 3, keep the CGI folder's and document root's defaults, do not keep
-# the configuration, no changes, then the closing Enter.
-printf '3\n\n\nn\n\n\n' > "$S/in.remove"
-run_installer remove-menu "$S/in.remove"
-expect_run remove-menu "menu choice 3 removes the product" '\[Remove\]$' 'Removing files\[' \
-  '^ Success [0-9]+ files removed$'
-expect "the application folder is gone" absent "$CGI/webnotes"
-expect "the server's own folders stay" test -d "$CGI" -a -d "$DOCS"
-expect_page /cgi-bin/webnotes/webnotes.cgi 404
-
-stop_apache
+# --- remove: without a user, as a -special section whose default keeps the configuration
+run remove-auto '' -automate -special remove
+check "-automate -special remove runs the remove section" ran remove-auto '^\[remove\]$' "$DONE"
+check "the configuration is kept by default" test -f "$CGI/webnotes/webnotes.conf"
+get /cgi-bin/webnotes/webnotes.cgi 404
+get /webnotes/ 404
+# Through the menu: 3, the two folders' defaults, do not keep the configuration, no changes,
+# then the closing Enter.
+run remove-menu '3\n\n\nn\n\n\n'
+check "menu choice 3 removes the product" ran remove-menu '\[Remove\]$' '^ Success [0-9]+ files removed$'
+check "the application folder is gone, the server's own folders stay" \
+  test ! -e "$CGI/webnotes" -a -d "$CGI" -a -d "$DOCS"
 summary
