@@ -1,0 +1,3 @@
+[upgrade]
+WFile $(current_dir)/where.txt where
+WFile $(current_dir)/fresh.txt fresh
