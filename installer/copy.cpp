@@ -71,14 +71,6 @@ const Keyword *find_keyword(const std::string &word) {
   return nullptr;
 }
 
-// True when the section header names the wanted section. Blanks inside the brackets are
-// part of the name; the closing bracket is optional.
-bool header_matches(const char *line, const char *section) {
-  std::string name(line + 1);
-  if (!name.empty() && name.back() == ']') name.pop_back();
-  return s_stricmp(name.c_str(), section) == 0;
-}
-
 // Takes one mandatory field; logs it and reports it when missing. Returns false if missing.
 bool take_field(Fields &fields, std::optional<std::string> *field, const char *label,
                 const char *missing) {
@@ -407,7 +399,7 @@ int copy_load(Copy *x, const char *file, const char *section) {
     if (is_comment(line)) continue;
     if (line[0] == '[') {
       if (found) break;
-      found = header_matches(line, section);
+      found = section_matches(line, section);
     } else if (found) {
       load_command(x, line);
     }

@@ -561,6 +561,13 @@ char *read_line(std::FILE *f, char *buffer, unsigned bfsz) {
 
 bool is_comment(const char *line) { return !line || !*line || *line == '#'; }
 
+bool section_matches(const char *line, const char *section) {
+  if (!line || *line != '[' || !section) return false;
+  std::string name(line + 1);
+  if (!name.empty() && name.back() == ']') name.pop_back();
+  return s_stricmp(name.c_str(), section) == 0;
+}
+
 std::optional<std::string> Fields::next() {
   if (!pos_) return std::nullopt;
   while (is_blank(*pos_)) pos_++;

@@ -113,6 +113,9 @@ bool con_readline(char *buffer, unsigned bfsz);
 char *read_line(std::FILE *f, char *buffer, unsigned bfsz);
 // An empty line or one whose first character is '#'.
 bool is_comment(const char *line);
+// Whether a header line ("[name]", the closing bracket optional) names section, ignoring
+// letter case. Blanks inside the brackets are part of the name.
+bool section_matches(const char *line, const char *section);
 
 // Splits a line into fields at runs of blanks and tabs.
 class Fields {

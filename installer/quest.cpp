@@ -124,14 +124,6 @@ void parse_question(Questions *x, const char *line) {
   if (parse(f, q)) x->count++;
 }
 
-// A section header: '[' and the name, with the closing ']' when there is one.
-bool header_matches(char *line, const char *section) {
-  char *name = line + 1;
-  std::size_t len = std::strlen(name);
-  if (len && name[len - 1] == ']') name[len - 1] = '\0';
-  return s_stricmp(name, section) == 0;
-}
-
 // The prompt is shown wrapped at the console width: lines break at the last blank or tab
 // that still fits, or hard after 79 characters when there is none.
 void print_prompt(const char *p) {
@@ -194,7 +186,7 @@ int quest_load(Questions *x, const char *file, const char *section) {
     if (is_comment(line)) continue;
     if (line[0] == '[') {
       if (found) break;  // the next header ends the section
-      found = header_matches(line, section);
+      found = section_matches(line, section);
     } else if (found) {
       parse_question(x, line);
     }
