@@ -187,31 +187,6 @@ const char *field(Copy *x, unsigned index, std::optional<std::string> CCmd::*mem
 // ---------------------------------------------------------------------------------------
 // Running
 
-// A directory walk that releases its entry and handle however it is left.
-class Walk {
- public:
-  Walk(const char *path, const char *wild) : entry_(file_first(&handle_, path, wild)) {}
-  ~Walk() {
-    file_free(&entry_);
-    file_last(&handle_);
-  }
-  Walk(const Walk &) = delete;
-  Walk &operator=(const Walk &) = delete;
-
-  // The first entry, then next() for each further one; null at the end.
-  File *entry() const { return entry_.get(); }
-  File *next() { return entry_ && file_next(entry_.get(), handle_.get()) ? entry_.get() : nullptr; }
-
-  std::string name() const {
-    char buffer[PATH_SIZE];
-    return file_filename(entry_.get(), buffer, PATH_SIZE) ? buffer : "";
-  }
-
- private:
-  std::unique_ptr<FHandle> handle_;
-  std::unique_ptr<File> entry_;
-};
-
 // The directory part and the pattern of a command's source.
 struct Source {
   char path[PATH_SIZE] = "";
@@ -241,10 +216,9 @@ std::unique_ptr<Array<std::string>> destination_dirs(Copy *x, unsigned index) {
   char path[PATH_SIZE], wild[PATH_SIZE];
   if (!copy_dst_file(x, index, wild, PATH_SIZE) || !copy_dst_path(x, index, path, PATH_SIZE))
     return dirs;
-  Walk walk(path, wild);
+  Walk walk(path, wild, copy_not(x, index), Exclude::NameAnyCase);
   for (File *e = walk.entry(); e; e = walk.next()) {
-    if (file_isdir(e) && !wild_ilist(walk.name().c_str(), copy_not(x, index)))
-      array_add(dirs.get(), std::make_unique<std::string>(file_name(e)));
+    if (file_isdir(e)) array_add(dirs.get(), std::make_unique<std::string>(file_name(e)));
   }
   return dirs;
 }
@@ -256,11 +230,9 @@ int copy_into(Copy *x, unsigned index, const Source &src, const char *dir, ByteC
   Walk walk(src.path, src.wild);
   if (!walk.entry()) imsg("No files found to copy in '%s' matching '%s'", src.path, src.wild);
   for (File *e = walk.entry(); e; e = walk.next()) {
-    std::string name = walk.name();
-    if (wild_ilist(name.c_str(), not_)) continue;
+    if (wild_ilist(e->entry.c_str(), not_)) continue;
     char target[PATH_SIZE];
-    scpy(target, dir, PATH_SIZE);
-    attach_path(target, name.c_str(), PATH_SIZE);
+    if (!file_join(dir, e->entry.c_str(), target)) continue;
     if (!file_isdir(e))
       result += file_copy(file_name(e), target, 1, bytes) > 0 ? 1 : 0;
     else if (x->list[index].type == CpyDir)
@@ -287,21 +259,16 @@ int remove_files(Copy *x, unsigned index, ByteCount *) {
   const char *not_ = copy_not(x, index);
   Source src(x, index);
   int result = 0;
-  Walk walk(src.path, src.wild);
+  Walk walk(src.path, src.wild, not_, Exclude::NameAnyCase);
   for (File *e = walk.entry(); e; e = walk.next()) {
-    if (wild_ilist(walk.name().c_str(), not_)) continue;
     if (!file_isdir(e))
-      result += disk().remove(file_name(e)) == 0 ? 1 : 0;
+      result += file_remove(e);
     else if (x->list[index].type == RmDir)
       result += file_rmdir(file_name(e), not_, 1);
   }
   return result;
 }
 
-// Writes text to an output file; false when the stream refuses it.
-bool put(std::FILE *f, const char *text, std::size_t length) {
-  return length == 0 || disk().fwrite(text, 1, length, f) == length;
-}
 
 // Reads one template line of at most TEMPLATE_LINE_SIZE - 1 characters. A longer line goes
 // on as the next line; a line of exactly that length does not leave an empty line behind.
@@ -326,22 +293,33 @@ struct WalkKind {
 constexpr WalkKind ChownWalk = {"chown", "chown'ing", "chown'ing"};
 constexpr WalkKind ChmodWalk = {"chmod", "chmod'ding", "chmod'ing"};
 
+void announce(const WalkKind &kind, const char *not_) {
+  if (not_)
+    dmsg("Found files to %s, not doing '%s'", kind.verb, not_);
+  else
+    dmsg("Found files to %s, doing all of them", kind.verb);
+}
+
 template <class Change>
 int walk_tree(const WalkKind &kind, const char *path, const char *file, const char *not_,
               Change change) {
   int count = 0;
-  Walk walk(path, file);
-  if (!walk.entry())
-    dmsg("No files found to %s", kind.verb);
-  else if (not_)
-    dmsg("Found files to %s, not doing '%s'", kind.verb, not_);
-  else
-    dmsg("Found files to %s, doing all of them", kind.verb);
+  bool found = false;
+  auto passed_over = [&](const File &e) {
+    if (!found) announce(kind, not_);
+    found = true;
+    dmsg("Not %s '%s'", kind.not_doing, e.name);
+  };
+  Walk walk(path, file, not_, Exclude::PathAnyCase, passed_over);
+  if (!found) {
+    if (walk.entry())
+      announce(kind, not_);
+    else
+      dmsg("No files found to %s", kind.verb);
+  }
   for (File *entry = walk.entry(); entry; entry = walk.next()) {
-    if (wild_ilist(file_name(entry), not_)) {
-      dmsg("Not %s '%s'", kind.not_doing, file_name(entry));
-      continue;
-    }
+    // A link another user planted, or their hard link to a file not theirs, is left alone.
+    if (!file_trusted(entry)) continue;
     // Contents first, so a tree changes bottom-up.
     if (file_isdir(entry)) count += walk_tree(kind, file_name(entry), "*", not_, change);
     if (!change(entry)) {
@@ -546,46 +524,46 @@ int copy_write_ini(Copy *x, unsigned index) {
   if (!cmd) return 0;
   const char *source = opt_cstr(cmd->source);
   const char *dest = opt_cstr(cmd->dest);
-  std::FILE *out = s_fopen(dest, "w");
-  if (!out) {
+  // The configuration is written whole or not at all: until commit() the old file stays.
+  FileWriter out;
+  if (!out.open(dest)) {
     cerror("Error creating ini file '%s'", dest);
     return 0;
   }
-  std::FILE *in = s_fopen(source, "r");
+  OwnedFile in(file_open_read(source));
   if (!in) {
     cerror("Error reading ini file '%s'", source);
-    s_fclose(&out);
     return 0;
   }
   imsg("Writing INI file '%s' to '%s'", source, dest);
 
-  int result = 1;
   char buffer[TEMPLATE_LINE_SIZE];
   bool written = true;
-  while (written && read_template_line(in, buffer)) {
+  while (written && read_template_line(in.get(), buffer)) {
     const char *text = s_strtrm(buffer);
     std::optional<std::string> expanded = replace_vars(x, text);
     // Without a reference the line keeps its indentation; an expanded one loses it.
     if (expanded)
-      written = put(out, expanded->data(), expanded->size());
+      written = out.write(expanded->data(), expanded->size());
     else
-      written = put(out, buffer, std::strlen(buffer));
-    written = written && put(out, "\n", 1);
+      written = out.write(buffer, std::strlen(buffer));
+    written = written && out.write("\n", 1);
   }
-  if (std::ferror(in)) result = 0;
-  if (!written || std::fflush(out) != 0 || std::ferror(out)) {
+  if (std::ferror(in.get())) {
+    cerror("Error reading ini file '%s'", source);
+    return 0;
+  }
+  if (!written || !out.commit()) {
     cerror("Error writing ini file '%s'", dest);
-    result = 0;
+    return 0;
   }
-  s_fclose(&in);
-  s_fclose(&out);
-  return result;
+  return 1;
 }
 
 int copy_rename(Copy *x, unsigned index) {
   const CCmd *cmd = command(x, index);
   if (!cmd || !cmd->source || !cmd->dest) return 0;
-  if (disk().rename(cmd->source->c_str(), cmd->dest->c_str()) == 0) return 1;
+  if (file_rename(cmd->source->c_str(), cmd->dest->c_str())) return 1;
   cerror("Error renaming '%s'->'%s', %s", cmd->source->c_str(), cmd->dest->c_str(),
          tcp_error());
   return 0;
@@ -648,16 +626,14 @@ int copy_wfile(Copy *x, unsigned index) {
   const CCmd *cmd = command(x, index);
   if (!cmd) return 0;
   const char *file = opt_cstr(cmd->source);
-  std::FILE *f = s_fopen(file, "w");
-  if (!f) {
+  FileWriter out;
+  if (!out.open(file)) {
     cerror("Failed to write (%s)", file);
     return 0;
   }
   const char *value = ini_value_name(x->ini, opt_cstr(cmd->dest));
   if (!value) value = cmd->dest ? cmd->dest->c_str() : "";
-  bool written = put(f, value, std::strlen(value)) && std::fflush(f) == 0 && !std::ferror(f);
-  s_fclose(&f);
-  if (!written) {
+  if (!out.write(value, std::strlen(value)) || !out.commit()) {
     cerror("Error writing to '%s'", file);
     return 0;
   }
@@ -668,23 +644,13 @@ int copy_rfile(Copy *x, unsigned index) {
   const CCmd *cmd = command(x, index);
   if (!cmd) return 0;
   const char *file = opt_cstr(cmd->source);
-  std::FILE *f = s_fopen(file, "r");
-  if (!f) {
-    cerror("Failed to read (%s)", file);
-    return 0;
-  }
-  std::string text;
-  char piece[RFILE_PIECE_SIZE];
-  std::size_t n;
-  while ((n = disk().fread(piece, 1, RFILE_PIECE_SIZE - 1, f)) > 0) text.append(piece, n);
-  bool failed = std::ferror(f) != 0;
-  s_fclose(&f);
-  if (failed) {
+  std::optional<std::string> text = file_read_text(file);
+  if (!text) {
     // Half a file in a setting would be worse than none.
     cerror("Failed to read (%s)", file);
     return 0;
   }
-  if (!text.empty()) ini_add_name(x->ini, opt_cstr(cmd->dest), text.c_str());
+  if (!text->empty()) ini_add_name(x->ini, opt_cstr(cmd->dest), text->c_str());
   return 1;
 }
 

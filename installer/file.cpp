@@ -1,47 +1,27 @@
 // The file-system layer: existence tests, file and tree copies, directory creation and
-// removal, directory walks, and owner and mode changes. Every disk action goes through
-// disk(), so a test can make one call fail and watch the error path.
+// removal, directory walks, and owner and mode changes, all through the seam in sys.h.
+//
+// Every path is opened one component at a time from a folder descriptor, without following
+// a link that another user could have planted; what is acted on is what was checked,
+// through its descriptor. Files are replaced whole: new content goes into a file beside the
+// old one, which is renamed over it only once the content is complete.
 #include "file.h"
 
-#include <grp.h>
-#include <pwd.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <deque>
 #include <string>
 
 #include "log.h"
+#include "sys.h"
 
 namespace installer {
 
 namespace {
-
-// The real system calls. Wrapped in lambdas so every member has exactly the table's
-// signature, whatever the C library declares.
-constexpr Disk kRealDisk = {
-    [](const char *path, const char *mode) { return std::fopen(path, mode); },
-    [](void *buf, std::size_t size, std::size_t n, std::FILE *f) {
-      return std::fread(buf, size, n, f);
-    },
-    [](const void *buf, std::size_t size, std::size_t n, std::FILE *f) {
-      return std::fwrite(buf, size, n, f);
-    },
-    [](const char *path, struct stat *st) { return ::stat(path, st); },
-    [](const char *path, struct stat *st) { return ::lstat(path, st); },
-    [](const char *path, char *buf, std::size_t size) { return ::readlink(path, buf, size); },
-    [](const char *path) { return ::opendir(path); },
-    [](const char *path, mode_t mode) { return ::mkdir(path, mode); },
-    [](const char *path) { return ::rmdir(path); },
-    [](const char *path) { return std::remove(path); },
-    [](const char *from, const char *to) { return std::rename(from, to); },
-    [](const char *path, mode_t mode) { return ::chmod(path, mode); },
-    [](const char *path, uid_t uid, gid_t gid) { return ::chown(path, uid, gid); },
-    [](char *buf, std::size_t size) { return ::getcwd(buf, size); },
-};
-
-Disk g_disk = kRealDisk;
 
 FileFn g_ok = nullptr;
 FileFn g_fail = nullptr;
@@ -50,7 +30,9 @@ void report_ok(const char *src, const char *dst, int mode) {
   if (g_ok) g_ok(src, dst, mode);
 }
 
-void report_fail(const char *src, const char *dst, int mode) {
+// The failure printer shows the system's text for errno, so it gets the captured error.
+void report_fail(int error, const char *src, const char *dst, int mode) {
+  errno = error;
   if (g_fail) g_fail(src, dst, mode);
 }
 
@@ -58,99 +40,391 @@ bool is_sep(char c) { return c == '/' || c == '\\'; }
 
 int clamp_size(unsigned bfsz) { return bfsz > INT_MAX ? INT_MAX : static_cast<int>(bfsz); }
 
-// Moves the content of `in` to `out`; logs and returns false on the first failure.
-bool copy_blocks(std::FILE *in, std::FILE *out, const char *src, const char *dst,
-                 ByteCount *bytes) {
-  char buf[COPY_BLOCK];
-  for (;;) {
-    std::size_t n = disk().fread(buf, 1, sizeof buf, in);
-    if (n == 0) {
-      if (std::ferror(in)) {
-        file_error("Error reading from '%s'", src);
-        return false;
-      }
+// How many links one path may pass through, as the kernel allows.
+constexpr int MAX_LINK_HOPS = 40;
+// copy_file_range moves a file in pieces of this size.
+constexpr std::size_t COPY_RANGE = std::size_t{1} << 30;
+
+mode_t creation_mask() {
+  static const mode_t mask = [] {
+    mode_t m = ::umask(022);
+    ::umask(m);
+    return m;
+  }();
+  return mask;
+}
+
+// A folder in the middle of a path walk: owned, or borrowed from the caller.
+class Cursor {
+ public:
+  explicit Cursor(int borrowed) : fd_(borrowed) {}
+  void own(Fd fd) {
+    owned_ = std::move(fd);
+    fd_ = owned_.get();
+  }
+  // Hands the descriptor over, if it is owned; get() still answers it.
+  Fd take() { return std::move(owned_); }
+  int get() const { return fd_; }
+
+ private:
+  Fd owned_;
+  int fd_;
+};
+
+// Where a path leads: the folder that holds its last component, and that component.
+struct Place {
+  Cursor dir{AT_FDCWD};
+  std::string name;
+};
+
+std::deque<std::string> components(const char *path) {
+  std::deque<std::string> out;
+  const char *p = path;
+  while (*p) {
+    while (*p == '/') p++;
+    const char *end = p;
+    while (*end && *end != '/') end++;
+    if (end > p && !(end - p == 1 && *p == '.')) out.emplace_back(p, end);
+    p = end;
+  }
+  return out;
+}
+
+void refuse_link(const char *shown, const struct stat &link) {
+  emsg("Not following link '%s', owned by uid %d", shown, static_cast<int>(link.st_uid));
+}
+
+// A regular file with more than one name, owned by someone other than the owner of the
+// folder it was found in: a hard link that folder's owner made to a file not theirs.
+bool foreign_link(const struct stat &st, int dir) {
+  if (!S_ISREG(st.st_mode) || st.st_nlink <= 1) return false;
+  struct stat folder;
+  if (sys().fstat(dir, &folder) != 0) return true;
+  return st.st_uid != folder.st_uid;
+}
+
+void refuse_foreign(const char *shown, const struct stat &st) {
+  emsg("Not using '%s', a hard link to a file of uid %d", shown, static_cast<int>(st.st_uid));
+}
+
+// Follows `path` from the folder `base` (or "/" for an absolute path). Each folder on the
+// way is entered without following links, except trusted ones; an untrusted link on the way
+// fails with ELOOP. With follow_last a trusted link as the last component is followed too;
+// an untrusted one stays the last component, so the caller acts on the link itself and
+// never through it. A missing last component is no failure: the caller decides.
+bool locate_walk(int base, const char *path, bool follow_last, Place *out, int *err) {
+  if (!*path) {
+    *err = ENOENT;
+    return false;
+  }
+  std::deque<std::string> todo = components(path);
+  Cursor cur(base);
+  auto restart_at_root = [&]() {
+    cur.own(Fd(sys().openat(AT_FDCWD, "/", O_PATH | O_DIRECTORY, 0)));
+    return cur.get() >= 0;
+  };
+  if (path[0] == '/' && !restart_at_root()) {
+    *err = errno;
+    return false;
+  }
+  // Where the kernel can, the folders of a path with no link at all are taken in one call.
+  if (todo.size() > 1 && !std::strstr(path, "..")) {
+    std::string parent = path[0] == '/' ? "" : ".";
+    for (std::size_t i = 0; i + 1 < todo.size(); i++) parent += "/" + todo[i];
+    Fd fd(sys().open_nolinks(base, parent.c_str(), O_PATH | O_DIRECTORY));
+    if (fd) {
+      cur.own(std::move(fd));
+      todo.erase(todo.begin(), todo.end() - 1);
+    } else if (errno == ENOENT || errno == ENOTDIR || errno == EACCES) {
+      *err = errno;
+      return false;
+    }  // ELOOP (a link on the way) or ENOSYS (an older kernel): one component at a time
+  }
+  int hops = 0;
+  while (!todo.empty()) {
+    std::string comp = std::move(todo.front());
+    todo.pop_front();
+    bool last = todo.empty();
+    auto reached = [&]() {
+      out->dir = std::move(cur);
+      out->name = std::move(comp);
       return true;
-    }
-    // A short write leaves the copy incomplete just as a failed one does.
-    if (disk().fwrite(buf, 1, n, out) != n) {
-      file_error("Error writing to '%s'", dst);
+    };
+    if (last && !follow_last) return reached();
+    Fd next(sys().openat(cur.get(), comp.c_str(), O_PATH | O_NOFOLLOW, 0));
+    struct stat st;
+    if (next && sys().fstat(next.get(), &st) != 0) next = Fd();
+    if (!next) {
+      if (last && errno == ENOENT) return reached();
+      *err = errno;
       return false;
     }
-    if (bytes) *bytes += n;
+    if (S_ISLNK(st.st_mode)) {
+      if (!file_link_trusted(st)) {
+        if (last) return reached();
+        refuse_link(path, st);
+        *err = ELOOP;
+        return false;
+      }
+      char target[PATH_MAX];
+      ssize_t n = sys().readlinkat(next.get(), "", target, sizeof target - 1);
+      if (n < 0 || ++hops > MAX_LINK_HOPS) {
+        *err = n < 0 ? errno : ELOOP;
+        return false;
+      }
+      target[n] = '\0';
+      std::deque<std::string> more = components(target);
+      todo.insert(todo.begin(), more.begin(), more.end());
+      if (target[0] == '/' && !restart_at_root()) {
+        *err = errno;
+        return false;
+      }
+      continue;
+    }
+    if (last) return reached();
+    if (!S_ISDIR(st.st_mode)) {
+      *err = ENOTDIR;
+      return false;
+    }
+    cur.own(std::move(next));
+  }
+  // The path (or a link's target) named the folder reached itself: "/", "." or a link.
+  out->dir = std::move(cur);
+  out->name = ".";
+  return true;
+}
+
+// The walk leaves errno as it found it when it succeeds: what the callers report after a
+// success must not change because of the calls the walk made on the way.
+bool locate(int base, const char *path, bool follow_last, Place *out, int *err) {
+  int saved = errno;
+  bool found = locate_walk(base, path, follow_last, out, err);
+  if (found) errno = saved;
+  return found;
+}
+
+// Opens an entry of a folder without following a link; a link met here is one that is not
+// trusted, and the refusal is logged.
+Fd open_entry(int dir, const std::string &name, const char *shown, int flags, int *err) {
+  Fd fd(sys().openat(dir, name.c_str(), flags | O_NOFOLLOW, 0));
+  if (!fd) {
+    *err = errno;
+    struct stat st;
+    if (*err == ELOOP && sys().fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+      refuse_link(shown, st);
+  }
+  return fd;
+}
+
+// Opens the entry `name` of `dir` for reading as content: only a regular file, reached
+// without an untrusted link, and not another user's hard link. Opened without blocking, so
+// a pipe or a device put in its place cannot hang the run.
+Fd open_regular(int dir, const char *name, const char *shown, struct stat *st, int *err) {
+  Place p;
+  if (!locate(dir, name, true, &p, err)) return Fd();
+  Fd fd = open_entry(p.dir.get(), p.name, shown, O_RDONLY | O_NONBLOCK | O_NOCTTY, err);
+  if (!fd) return fd;
+  if (sys().fstat(fd.get(), st) != 0) {
+    *err = errno;
+    return Fd();
+  }
+  if (S_ISDIR(st->st_mode)) {
+    *err = EISDIR;
+    return Fd();
+  }
+  if (!S_ISREG(st->st_mode)) {
+    emsg("Not reading '%s', it is not a regular file", shown);
+    *err = EINVAL;
+    return Fd();
+  }
+  if (foreign_link(*st, p.dir.get())) {
+    refuse_foreign(shown, *st);
+    *err = EPERM;
+    return Fd();
+  }
+  return fd;
+}
+
+// Opens a folder to list it.
+Fd open_folder(int base, const char *path, int *err) {
+  Place p;
+  if (!locate(base, path, true, &p, err)) return Fd();
+  return open_entry(p.dir.get(), p.name, path, O_RDONLY | O_DIRECTORY, err);
+}
+
+// Moves the content of `in` into `out`, counting each piece the system accepted. A failed
+// copy_file_range hands over to read and write, which tell a read error from a write error.
+bool copy_data(int in, FileWriter &out, const char *src, const char *dst, ByteCount *bytes) {
+  for (;;) {
+    ssize_t n = sys().copy_file_range(in, out.fd(), COPY_RANGE);
+    if (n <= 0) break;  // 0 may be a file system that cannot: a read makes sure
+    if (bytes) *bytes += static_cast<ByteCount>(n);
+  }
+  static char buf[COPY_BLOCK];
+  for (;;) {
+    ssize_t n = sys().read(in, buf, sizeof buf);
+    if (n == 0) return true;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      file_error_at(errno, "Error reading from '%s'", src);
+      return false;
+    }
+    if (!out.write(buf, static_cast<std::size_t>(n))) {
+      file_error_at(errno, "Error writing to '%s'", dst);
+      return false;
+    }
+    if (bytes) *bytes += static_cast<ByteCount>(n);
   }
 }
 
-// Creates one directory; a success is logged and reported.
-bool make_one(const char *path) {
-  if (disk().mkdir(path, 0775) != 0) return false;
+// Copies the entry `sname` of folder `sdir` onto the entry `dname` of folder `ddir`; the
+// paths are for messages and callbacks.
+int copy_one(int sdir, const char *sname, const char *src, int ddir, const char *dname,
+             const char *dst, int overwrite, ByteCount *bytes) {
+  struct stat old;
+  bool exists = sys().fstatat(ddir, dname, &old, AT_SYMLINK_NOFOLLOW) == 0;
+  if (exists && !overwrite) return -1;
+  errno = 0;
+  int read_err = 0;
+  struct stat st;
+  Fd in = open_regular(sdir, sname, src, &st, &read_err);
+  if (in && exists && st.st_dev == old.st_dev && st.st_ino == old.st_ino) {
+    // Copying a file onto itself changes nothing.
+    dmsg("'%s' and '%s' are the same file, nothing to copy", src, dst);
+    report_ok(src, dst, 1);
+    return 1;
+  }
+  FileWriter out;
+  if (!out.open_at(ddir, dname, dst)) {
+    int err = errno;
+    file_error_at(err, "Error opening '%s' for write", dst);
+    report_fail(err, src, dst, 1);
+    return 0;
+  }
+  if (!in) {
+    file_error_at(read_err, "Error opening '%s' for read", src);
+    report_fail(read_err, src, dst, 1);
+    return 0;
+  }
+  if (!copy_data(in.get(), out, src, dst, bytes)) {
+    report_fail(errno, src, dst, 1);
+    return 0;
+  }
+  if (!out.commit()) {
+    int err = errno;
+    file_error_at(err, "Error writing to '%s'", dst);
+    report_fail(err, src, dst, 1);
+    return 0;
+  }
+  report_ok(src, dst, 1);
+  return 1;
+}
+
+}  // namespace
+
+bool file_join(const char *dir, const char *name, char *out) {
+  char joined[LINE_SIZE];
+  scpy(joined, dir, LINE_SIZE);
+  attach_path(joined, name, LINE_SIZE);
+  if (std::strlen(joined) >= PATH_SIZE) {
+    emsg("Skipping '%s' in '%s', its path would be longer than %u characters", name, dir,
+         PATH_SIZE - 1);
+    return false;
+  }
+  scpy(out, joined, PATH_SIZE);
+  return true;
+}
+
+namespace {
+
+// Reports one removal to the callbacks and passes on how many entries it removed.
+int removed(const char *path, int count, int error) {
+  if (count)
+    report_ok(path, nullptr, 0);
+  else
+    report_fail(error, path, nullptr, 0);
+  return count;
+}
+
+// Removes the folder `name` of `parent` with what is in it, never leaving the folder it
+// was opened as: a link put in its place is removed as a link.
+int rmdir_at(int parent, const std::string &name, const char *path, const char *not_,
+             int recurse) {
+  int count = 0;
+  if (recurse) {
+    Walk walk(parent, name, path, "*", not_, Exclude::Name);
+    for (File *e = walk.entry(); e; e = walk.next()) {
+      int done = file_isdir(e) ? rmdir_at(e->dir, e->entry, e->name, not_, 1)
+                               : sys().unlinkat(e->dir, e->entry.c_str(), 0) == 0;
+      count += removed(e->name, done, errno);
+    }
+  }
+  int done = sys().unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0;
+  return count + removed(path, done, errno);
+}
+
+bool make_one(const char *path, int *err) {
+  Place p;
+  if (!locate(AT_FDCWD, path, false, &p, err)) return false;
+  if (sys().mkdirat(p.dir.get(), p.name.c_str(), 0775) != 0) {
+    *err = errno;
+    return false;
+  }
   dmsg("Directory created '%s'", path);
   report_ok(path, nullptr, 1);
   return true;
 }
 
-// Whether both paths name one existing file.
-bool same_file(const char *a, const char *b) {
-  struct stat sa, sb;
-  return disk().stat(a, &sa) == 0 && disk().stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
-}
+// The entry a change of owner or mode acts on: the entry itself, or the target of a trusted
+// link, opened as a path; untrusted links and foreign hard links are refused and logged.
+struct Target {
+  Fd fd;
+  Place base, where;
+  struct stat st = {};
+};
 
-// Copies the content of src onto dst; logs the first failure.
-bool copy_contents(const char *src, const char *dst, ByteCount *bytes) {
-  if (same_file(src, dst)) {
-    // Opening the destination for writing would empty the very file we mean to read.
-    dmsg("'%s' and '%s' are the same file, nothing to copy", src, dst);
-    return true;
+bool open_target(File *x, Target *t, int *err) {
+  int dir = x->dir;
+  std::string name = x->entry;
+  if (dir < 0) {
+    if (!locate(AT_FDCWD, x->name, false, &t->base, err)) return false;
+    dir = t->base.dir.get();
+    name = t->base.name;
   }
-  std::FILE *out = s_fopen(dst, "wb");
-  if (!out) {
-    file_error("Error opening '%s' for write", dst);
+  Place via;
+  if (!locate(dir, name.c_str(), true, &via, err)) return false;
+  t->fd = Fd(sys().openat(via.dir.get(), via.name.c_str(), O_PATH | O_NOFOLLOW, 0));
+  if (!t->fd || sys().fstat(t->fd.get(), &t->st) != 0) {
+    *err = errno;
     return false;
   }
-  std::FILE *in = s_fopen(src, "rb");
-  if (!in) {
-    file_error("Error opening '%s' for read", src);
-    s_fclose(&out);  // the destination stays behind, empty
+  if (S_ISLNK(t->st.st_mode)) {
+    refuse_link(x->name, t->st);
+    *err = ELOOP;
     return false;
   }
-  bool good = copy_blocks(in, out, src, dst, bytes);
-  s_fclose(&in);
-  // A failed close means buffered data never reached the disk.
-  if (std::fclose(out) != 0 && good) {
-    file_error("Error writing to '%s'", dst);
-    good = false;
+  if (foreign_link(t->st, via.dir.get())) {
+    refuse_foreign(x->name, t->st);
+    *err = EPERM;
+    return false;
   }
-  return good;
-}
-
-// Hands each entry of `path` that matches `wild` and whose name is not excluded by `not_`
-// to fn(entry, name).
-template <class Fn>
-void for_each_entry(const char *path, const char *wild, const char *not_, Fn fn) {
-  std::unique_ptr<FHandle> h;
-  std::unique_ptr<File> x = file_first(&h, path, wild);
-  if (!x) return;
-  do {
-    char name[PATH_SIZE];
-    file_filename(x.get(), name, PATH_SIZE);
-    if (!wild_list(name, not_)) fn(*x, name);
-  } while (file_next(x.get(), h.get()));
-}
-
-// Reports one removal to the callbacks and passes on how many entries it removed.
-int removed(const char *path, int count) {
-  if (count)
-    report_ok(path, nullptr, 0);
-  else
-    report_fail(path, nullptr, 0);
-  return count;
+  t->where = std::move(via);
+  return true;
 }
 
 }  // namespace
 
-Disk &disk() { return g_disk; }
+Fd::~Fd() {
+  if (fd_ >= 0) sys().close(fd_);
+}
 
-void disk_reset() { g_disk = kRealDisk; }
+Fd &Fd::operator=(Fd &&other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) sys().close(fd_);
+    fd_ = other.release();
+  }
+  return *this;
+}
 
 void file_setup_fn(FileFn xok, FileFn xfail) {
   g_ok = xok;
@@ -158,7 +432,7 @@ void file_setup_fn(FileFn xok, FileFn xfail) {
 }
 
 FHandle::~FHandle() {
-  if (handle) closedir(handle);
+  if (handle) sys().closedir(handle);
 }
 
 void file_error(const char *format, ...) {
@@ -172,10 +446,29 @@ void file_error(const char *format, ...) {
   emsg("%s, %s", message, std::strerror(saved));
 }
 
+void file_error_at(int error, const char *format, ...) {
+  if (!format) return;
+  char message[LINE_SIZE];
+  va_list ap;
+  va_start(ap, format);
+  format_line(message, format, ap);
+  va_end(ap);
+  emsg("%s, %s", message, std::strerror(error));
+  errno = error;
+}
+
+bool file_link_trusted(const struct stat &link) {
+  return link.st_uid == 0 || link.st_uid == ::geteuid();
+}
+
 int file_exist(const char *file) {
   if (!file) return 0;
+  Place p;
+  int err = 0;
   struct stat st;
-  if (disk().stat(file, &st) != 0) {
+  bool found = locate(AT_FDCWD, file, true, &p, &err);
+  if (!found) errno = err;  // the caller's message may carry why
+  if (!found || sys().fstatat(p.dir.get(), p.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
     dmsg("'%s' does not exist", file);
     return 0;
   }
@@ -189,16 +482,18 @@ int file_exist(const char *file) {
 
 int file_copy(const char *src, const char *dst, int overwrite, ByteCount *bytes) {
   errno = 0;
-  if (src && dst && !overwrite) {
-    if (std::FILE *probe = s_fopen(dst, "rb")) {
-      s_fclose(&probe);
-      return -1;
-    }
-    errno = 0;  // the probe's failure is the expected case, not an error to report later
+  if (!src || !dst) {
+    report_fail(0, src, dst, 1);
+    return 0;
   }
-  bool good = src && dst && copy_contents(src, dst, bytes);
-  (good ? report_ok : report_fail)(src, dst, 1);
-  return good ? 1 : 0;
+  Place to;
+  int err = 0;
+  if (!locate(AT_FDCWD, dst, true, &to, &err)) {
+    file_error_at(err, "Error opening '%s' for write", dst);
+    report_fail(err, src, dst, 1);
+    return 0;
+  }
+  return copy_one(AT_FDCWD, src, src, to.dir.get(), to.name.c_str(), dst, overwrite, bytes);
 }
 
 int file_xcopy(const char *path, const char *wild, const char *not_, const char *dst,
@@ -209,19 +504,27 @@ int file_xcopy(const char *path, const char *wild, const char *not_, const char 
     if (!file_mkdir(dst, 1)) return 0;
     count = 1;
   }
-  for_each_entry(path, wild ? wild : "*", not_, [&](File &x, const char *name) {
+  int err = 0;
+  Fd out = open_folder(AT_FDCWD, dst, &err);
+  if (!out) {
+    file_error_at(err, "Error opening dir '%s'", dst);
+    return count;
+  }
+  Walk walk(path, wild ? wild : "*", not_, Exclude::Name);
+  for (File *e = walk.entry(); e; e = walk.next()) {
     char target[PATH_SIZE];
-    scpy(target, dst, PATH_SIZE);
-    attach_path(target, name, PATH_SIZE);
-    if (!file_isdir(&x)) {
-      if (file_copy(x.name, target, 1, bytes) == 1) count++;
+    if (!file_join(dst, e->entry.c_str(), target)) continue;
+    if (!file_isdir(e)) {
+      if (copy_one(e->dir, e->entry.c_str(), e->name, out.get(), e->entry.c_str(), target, 1,
+                   bytes) == 1)
+        count++;
     } else if (recurse) {
       // Below the top level every name is taken; the pattern only picks top-level entries.
-      count += file_xcopy(x.name, "*", not_, target, 1, bytes);
+      count += file_xcopy(e->name, "*", not_, target, 1, bytes);
     } else if (file_mkdir(target, 1)) {
       count++;
     }
-  });
+  }
   return count;
 }
 
@@ -235,46 +538,54 @@ int file_mkdir(const char *dir, int make_all) {
 
   errno = 0;
   bool made = false;
+  int err = 0;
   if (make_all) {
     std::size_t start = (path[0] && path[1] == ':') ? 3 : 1;
     for (std::size_t i = start; i < len; i++) {
       if (!is_sep(path[i])) continue;
       path[i] = '\0';
-      if (make_one(path)) made = true;
+      if (make_one(path, &err)) made = true;
       path[i] = '/';
     }
   }
+  err = 0;
   errno = 0;
-  if (make_one(path)) made = true;
-  if (made || errno == EEXIST) return 1;
-  file_error("Error creating directory '%s'", path);
-  report_fail(path, nullptr, 1);
+  if (make_one(path, &err)) made = true;
+  if (made || err == EEXIST) return 1;
+  file_error_at(err, "Error creating directory '%s'", path);
+  report_fail(err, path, nullptr, 1);
   return 0;
 }
 
 int file_rmdir(const char *dir, const char *not_, int recurse) {
   if (!dir) return 0;
-  int count = 0;
-  if (recurse) {
-    // A subdirectory is reported by its own call and once more here, by what it removed.
-    for_each_entry(dir, "*", not_, [&](File &x, const char *) {
-      count += removed(x.name, file_isdir(&x) ? file_rmdir(x.name, not_, 1)
-                                              : disk().remove(x.name) == 0);
-    });
-  }
-  return count + removed(dir, disk().rmdir(dir) == 0);
+  Place p;
+  int err = 0;
+  if (!locate(AT_FDCWD, dir, false, &p, &err)) return removed(dir, 0, err);
+  return rmdir_at(p.dir.get(), p.name, dir, not_, recurse);
 }
 
-std::unique_ptr<File> file_first(std::unique_ptr<FHandle> *h, const char *path,
-                                 const char *wild) {
-  if (!h || !path || !wild) return nullptr;
-  *h = std::make_unique<FHandle>();
-  (*h)->handle = disk().opendir(path);
-  if (!(*h)->handle) {
-    file_error("Error opening dir '%s'", path);
+int file_remove(File *x) {
+  if (!x) return 0;
+  if (x->dir >= 0) return sys().unlinkat(x->dir, x->entry.c_str(), 0) == 0 ? 1 : 0;
+  Place p;
+  int err = 0;
+  if (!locate(AT_FDCWD, x->name, false, &p, &err)) return 0;
+  return sys().unlinkat(p.dir.get(), p.name.c_str(), 0) == 0 ? 1 : 0;
+}
+
+namespace {
+
+std::unique_ptr<File> first_in(std::unique_ptr<FHandle> *h, Fd folder, const char *path,
+                               const char *wild, int err) {
+  DIR *d = folder ? sys().fdopendir(folder.get()) : nullptr;
+  if (!d) {
+    file_error_at(folder ? errno : err, "Error opening dir '%s'", path);
     h->reset();
     return nullptr;
   }
+  folder.release();
+  (*h)->handle = d;
   (*h)->path = path;
   (*h)->wild = wild;
   auto x = std::make_unique<File>();
@@ -285,26 +596,46 @@ std::unique_ptr<File> file_first(std::unique_ptr<FHandle> *h, const char *path,
   return x;
 }
 
+}  // namespace
+
+std::unique_ptr<File> file_first(std::unique_ptr<FHandle> *h, const char *path,
+                                 const char *wild) {
+  if (!h || !path || !wild) return nullptr;
+  *h = std::make_unique<FHandle>();
+  int err = 0;
+  Fd folder = open_folder(AT_FDCWD, path, &err);
+  return first_in(h, std::move(folder), path, wild, err);
+}
+
 int file_next(File *x, FHandle *h) {
   if (!x || !h || !h->handle) return 0;
-  while (struct dirent *e = readdir(h->handle)) {
+  int dir = dirfd(h->handle);
+  while (struct dirent *e = sys().readdir(h->handle)) {
     const char *entry = e->d_name;
     if (std::strcmp(entry, ".") == 0 || std::strcmp(entry, "..") == 0) continue;
     if (!wild_match(entry, h->wild.c_str())) continue;
     std::string full = h->path;
     full += Sep;
     full += entry;
+    if (full.size() >= PATH_SIZE) {
+      // A cut path would name another file than this one.
+      emsg("Skipping '%s' in '%s', its path would be longer than %u characters", entry,
+           h->path.c_str(), PATH_SIZE - 1);
+      continue;
+    }
     struct stat st;
-    if (disk().lstat(full.c_str(), &st) != 0) continue;
+    if (sys().fstatat(dir, entry, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
 
     scpy(x->name, full.c_str(), PATH_SIZE);
     x->info = st;
+    x->dir = dir;
+    x->entry = entry;
     x->link.reset();
     if (S_ISLNK(st.st_mode)) {
       char target[PATH_SIZE];
-      ssize_t n = disk().readlink(x->name, target, PATH_SIZE - 1);
+      ssize_t n = sys().readlinkat(dir, entry, target, PATH_SIZE - 1);
       if (n < 0) {
-        file_error("Error reading symlink '%s'", x->name);
+        file_error_at(errno, "Error reading symlink '%s'", x->name);
         x->link = "READLINK FAILED";
       } else {
         target[n] = '\0';
@@ -340,33 +671,284 @@ bool file_isdir(const File *x) { return x && S_ISDIR(x->info.st_mode); }
 
 int file_getuid(const char *name) {
   if (!name) return -1;
-  struct passwd *pw = getpwnam(name);
-  return pw ? static_cast<int>(pw->pw_uid) : -1;
+  std::optional<uid_t> id = sys().getpwnam(name);
+  return id ? static_cast<int>(*id) : -1;
 }
 
 int file_getgid(const char *name) {
   if (!name) return -1;
-  struct group *gr = getgrnam(name);
-  return gr ? static_cast<int>(gr->gr_gid) : -1;
+  std::optional<gid_t> id = sys().getgrnam(name);
+  return id ? static_cast<int>(*id) : -1;
+}
+
+bool file_trusted(File *x) {
+  if (!x) return false;
+  Target t;
+  int err = 0;
+  return open_target(x, &t, &err) || (err != ELOOP && err != EPERM);
 }
 
 int file_chmod(File *x, mode_t mode) {
   if (!x) return 0;
-  if (disk().chmod(x->name, mode) != 0) {
-    file_error("Error changing mode of '%s' to %d", x->name, static_cast<int>(mode));
-    return 0;
+  Target t;
+  int err = 0;
+  if (open_target(x, &t, &err)) {
+    // A mode cannot be set through a path descriptor: the entry is opened once more, without
+    // blocking, and must be the very one checked.
+    Fd fd(sys().openat(t.where.dir.get(), t.where.name.c_str(),
+                       O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW, 0));
+    struct stat st;
+    if (!fd || sys().fstat(fd.get(), &st) != 0)
+      err = errno;
+    else if (st.st_dev != t.st.st_dev || st.st_ino != t.st.st_ino)
+      err = EAGAIN;
+    else if (sys().fchmod(fd.get(), mode) == 0)
+      return 1;
+    else
+      err = errno;
   }
-  return 1;
+  file_error_at(err, "Error changing mode of '%s' to %d", x->name, static_cast<int>(mode));
+  return 0;
 }
 
 int file_chown(File *x, int uid, int gid) {
   if (!x || uid == -1) return 0;
   if (gid == -1) gid = uid;
-  if (disk().chown(x->name, static_cast<uid_t>(uid), static_cast<gid_t>(gid)) != 0) {
-    file_error("Error changing ownership of '%s' to uid=%d, gid=%d", x->name, uid, gid);
-    return 0;
+  Target t;
+  int err = 0;
+  if (open_target(x, &t, &err)) {
+    if (sys().fchownat(t.fd.get(), "", static_cast<uid_t>(uid), static_cast<gid_t>(gid),
+                       AT_EMPTY_PATH) == 0)
+      return 1;
+    err = errno;
   }
-  return 1;
+  file_error_at(err, "Error changing ownership of '%s' to uid=%d, gid=%d", x->name, uid, gid);
+  return 0;
+}
+
+std::FILE *file_open_read(const char *path) {
+  if (!path) return nullptr;
+  struct stat st;
+  int err = 0;
+  Fd fd = open_regular(AT_FDCWD, path, path, &st, &err);
+  std::FILE *f = fd ? sys().fdopen(fd.get(), "r") : nullptr;
+  if (!f) {
+    errno = fd ? errno : err;
+    return nullptr;
+  }
+  fd.release();
+  return f;
+}
+
+std::optional<std::string> file_read_text(const char *path) {
+  OwnedFile f(file_open_read(path));
+  if (!f) return std::nullopt;
+  std::string text;
+  char piece[RFILE_PIECE_SIZE];
+  std::size_t n;
+  while ((n = sys().fread(piece, 1, RFILE_PIECE_SIZE - 1, f.get())) > 0) {
+    text.append(piece, n);
+    if (text.size() > RFILE_MAX) {
+      emsg("Not reading '%s', it is larger than %u bytes", path, RFILE_MAX);
+      errno = EFBIG;
+      return std::nullopt;
+    }
+  }
+  if (std::ferror(f.get())) return std::nullopt;
+  return text;
+}
+
+bool file_rename(const char *from, const char *to) {
+  if (!from || !to) return false;
+  Place a, b;
+  int err = 0;
+  if (!locate(AT_FDCWD, from, false, &a, &err) || !locate(AT_FDCWD, to, false, &b, &err)) {
+    errno = err;
+    return false;
+  }
+  return sys().renameat(a.dir.get(), a.name.c_str(), b.dir.get(), b.name.c_str()) == 0;
+}
+
+// ---------------------------------------------------------------------------------------
+// Writing a file whole
+
+FileWriter::~FileWriter() { discard(); }
+
+bool FileWriter::open(const char *path) {
+  if (!path) {
+    errno = EINVAL;
+    return false;
+  }
+  Place p;
+  int err = 0;
+  if (!locate(AT_FDCWD, path, true, &p, &err)) {
+    errno = err;
+    return false;
+  }
+  if (!open_at(p.dir.get(), p.name.c_str(), path)) return false;
+  if (dir_fd_ == p.dir.get() && !dir_) dir_ = p.dir.take();  // none taken: the working folder
+  return true;
+}
+
+bool FileWriter::open_at(int dir, const char *name, const char *shown) {
+  discard();
+  dir_fd_ = dir;
+  name_ = name;
+  struct stat old;
+  bool exists = sys().fstatat(dir, name, &old, AT_SYMLINK_NOFOLLOW) == 0;
+  if (!exists && errno != ENOENT) return false;
+  if (exists && S_ISLNK(old.st_mode) && file_link_trusted(old)) {
+    // A link root made: write where it leads.
+    Place p;
+    int err = 0;
+    if (!locate(dir, name, true, &p, &err)) {
+      errno = err;
+      return false;
+    }
+    name_ = p.name;
+    dir_fd_ = p.dir.get();
+    dir_ = p.dir.take();
+    exists = sys().fstatat(dir_fd_, name_.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!exists && errno != ENOENT) return false;
+  }
+  if (!exists) {
+    // Nothing there yet: the file is made in its place, and removed again if it fails.
+    out_ = Fd(sys().openat(dir_fd_, name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW,
+                           0666));
+    return static_cast<bool>(out_);
+  }
+  if (S_ISDIR(old.st_mode)) {
+    errno = EISDIR;
+    return false;
+  }
+  if (!S_ISREG(old.st_mode) && !S_ISLNK(old.st_mode)) {
+    emsg("Not writing '%s', it is not a regular file", shown);
+    errno = EINVAL;
+    return false;
+  }
+  // A regular file keeps its owner and mode; a link nobody trusted is replaced by a new
+  // file of the ordinary mode, and what it pointed at is never touched.
+  keep_owner_ = S_ISREG(old.st_mode);
+  uid_ = old.st_uid;
+  gid_ = old.st_gid;
+  mode_ = keep_owner_ ? (old.st_mode & 07777) : (0666 & ~creation_mask());
+  for (unsigned n = 0; n < 100 && !out_; n++) {
+    temp_ = ".install." + std::to_string(::getpid()) + "." + std::to_string(n);
+    out_ = Fd(sys().openat(dir_fd_, temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW,
+                           0600));
+    if (!out_ && errno != EEXIST) break;
+  }
+  if (!out_) temp_.clear();
+  return static_cast<bool>(out_);
+}
+
+bool FileWriter::write(const char *data, std::size_t n) {
+  while (n > 0) {
+    ssize_t w = sys().write(out_.get(), data, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += w;
+    n -= static_cast<std::size_t>(w);
+  }
+  return true;
+}
+
+bool FileWriter::commit() {
+  if (!out_) {
+    errno = EBADF;
+    return false;
+  }
+  int err = 0;
+  if (!temp_.empty()) {
+    // The new file takes the old one's owner, then its mode (a change of owner would clear
+    // the set-id bits of a mode set first).
+    if (keep_owner_ && sys().fchownat(out_.get(), "", uid_, gid_, AT_EMPTY_PATH) != 0)
+      err = errno;
+    if (!err && sys().fchmod(out_.get(), mode_) != 0) err = errno;
+  }
+  int fd = out_.release();
+  if (sys().close(fd) != 0 && !err) err = errno;
+  if (!err && !temp_.empty() &&
+      sys().renameat(dir_fd_, temp_.c_str(), dir_fd_, name_.c_str()) != 0)
+    err = errno;
+  if (err) {
+    discard();
+    errno = err;
+    return false;
+  }
+  temp_.clear();
+  name_.clear();
+  return true;
+}
+
+void FileWriter::discard() {
+  int saved = errno;
+  bool open = static_cast<bool>(out_);
+  out_ = Fd();
+  if (!temp_.empty())
+    sys().unlinkat(dir_fd_, temp_.c_str(), 0);
+  else if (open && !name_.empty())
+    sys().unlinkat(dir_fd_, name_.c_str(), 0);
+  temp_.clear();
+  name_.clear();
+  errno = saved;
+}
+
+// ---------------------------------------------------------------------------------------
+// The one directory walk
+
+Walk::Walk(const char *path, const char *wild, const char *not_, Exclude by,
+           std::function<void(const File &)> on_excluded)
+    : not_(not_), by_(by), on_excluded_(std::move(on_excluded)) {
+  entry_ = file_first(&handle_, path, wild);
+  skip_excluded();
+}
+
+Walk::Walk(int parent, const std::string &name, const char *path, const char *wild,
+           const char *not_, Exclude by)
+    : not_(not_), by_(by) {
+  handle_ = std::make_unique<FHandle>();
+  int err = 0;
+  Fd folder = open_entry(parent, name, path, O_RDONLY | O_DIRECTORY, &err);
+  entry_ = first_in(&handle_, std::move(folder), path, wild, err);
+  skip_excluded();
+}
+
+Walk::~Walk() {
+  file_free(&entry_);
+  file_last(&handle_);
+}
+
+bool Walk::excluded(File *x) const {
+  if (!not_) return false;
+  switch (by_) {
+    case Exclude::Name:
+      return wild_list(x->entry.c_str(), not_) != 0;
+    case Exclude::NameAnyCase:
+      return wild_ilist(x->entry.c_str(), not_) != 0;
+    case Exclude::PathAnyCase:
+      return wild_ilist(x->name, not_) != 0;
+  }
+  return false;
+}
+
+void Walk::skip_excluded() {
+  while (entry_ && excluded(entry_.get())) {
+    if (on_excluded_) on_excluded_(*entry_);
+    if (!file_next(entry_.get(), handle_.get())) file_free(&entry_);
+  }
+}
+
+File *Walk::next() {
+  if (!entry_) return nullptr;
+  if (!file_next(entry_.get(), handle_.get())) {
+    file_free(&entry_);
+    return nullptr;
+  }
+  skip_excluded();
+  return entry_.get();
 }
 
 }  // namespace installer

@@ -1,5 +1,11 @@
-// The file-system layer. Every disk action of the installer goes through `disk()`, so a
-// test can make one call fail on demand and check the error path.
+// The file-system layer: existence tests, file and tree copies, directory creation and
+// removal, directory walks, owner and mode changes, and the safe opening of files that the
+// copy script and the init commands read and write.
+//
+// The installer runs as root over trees that another user owns, so nothing here acts by a
+// path that was checked before: every path is opened one component at a time through
+// folder descriptors, a symbolic link is followed only when it is trusted (see
+// file_link_trusted), and files are replaced whole, through a new file renamed over the old.
 #pragma once
 
 #include <dirent.h>
@@ -7,6 +13,7 @@
 #include <sys/types.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,36 +22,36 @@
 
 namespace installer {
 
-// The system calls behind the file layer. Tests swap one member and restore it after.
-struct Disk {
-  std::FILE *(*fopen)(const char *path, const char *mode);
-  std::size_t (*fread)(void *buf, std::size_t size, std::size_t n, std::FILE *f);
-  std::size_t (*fwrite)(const void *buf, std::size_t size, std::size_t n, std::FILE *f);
-  int (*stat)(const char *path, struct stat *st);
-  int (*lstat)(const char *path, struct stat *st);
-  ssize_t (*readlink)(const char *path, char *buf, std::size_t size);
-  DIR *(*opendir)(const char *path);
-  int (*mkdir)(const char *path, mode_t mode);
-  int (*rmdir)(const char *path);
-  int (*remove)(const char *path);
-  int (*rename)(const char *from, const char *to);
-  int (*chmod)(const char *path, mode_t mode);
-  int (*chown)(const char *path, uid_t uid, gid_t gid);
-  char *(*getcwd)(char *buf, std::size_t size);
-};
-Disk &disk();
-// Puts the real system calls back.
-void disk_reset();
-
 // Progress callbacks: mode is 1 from copies and directory creation, 0 from removals.
 using FileFn = void (*)(const char *src, const char *dst, int mode);
 void file_setup_fn(FileFn xok, FileFn xfail);
+
+// An owned descriptor.
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd();
+  Fd(Fd &&other) noexcept : fd_(other.release()) {}
+  Fd &operator=(Fd &&other) noexcept;
+  Fd(const Fd &) = delete;
+  Fd &operator=(const Fd &) = delete;
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
 
 // An open directory walk.
 struct FHandle {
   std::string path;
   std::string wild;
-  DIR *handle = nullptr;
+  DIR *handle = nullptr;  // owns the open folder's descriptor
   ~FHandle();
 };
 
@@ -52,10 +59,13 @@ struct FHandle {
 struct File {
   char name[PATH_SIZE] = {};          // full path: walk path, Sep, entry name
   std::optional<std::string> link;    // a symbolic link's target, or "READLINK FAILED"
-  struct stat info = {};              // lstat of the entry itself
+  struct stat info = {};              // status of the entry itself, not of a link's target
+  int dir = -1;                       // the walk's open folder (borrowed from its handle)
+  std::string entry;                  // the entry's name in that folder
 };
 
-// 0 nothing there (or null), 2 a directory, 1 anything else; follows links.
+// 0 nothing there (or null), 2 a directory, 1 anything else. A trusted link is followed;
+// a link that is not trusted counts as the file it is.
 int file_exist(const char *file);
 // 1 copied, 0 failed, -1 dst exists and overwrite is 0.
 int file_copy(const char *src, const char *dst, int overwrite, ByteCount *bytes);
@@ -65,6 +75,8 @@ int file_xcopy(const char *path, const char *wild, const char *not_, const char 
 int file_mkdir(const char *dir, int make_all);
 // Entries removed, dir itself included.
 int file_rmdir(const char *dir, const char *not_, int recurse);
+// Removes one entry of a walk that is not a directory (a link itself, never its target).
+int file_remove(File *x);
 
 std::unique_ptr<File> file_first(std::unique_ptr<FHandle> *h, const char *path,
                                  const char *wild);
@@ -81,8 +93,94 @@ int file_getgid(const char *name);
 int file_chmod(File *x, mode_t mode);
 // A uid of -1 is refused; a gid of -1 takes the uid.
 int file_chown(File *x, int uid, int gid);
+// Whether an entry may be acted on: false, with the reason logged, for a link that is not
+// trusted and for a file that another user hard-linked into a folder of theirs.
+bool file_trusted(File *x);
 
-// Logs "<message>, <system error text>" at error level.
+// A symbolic link is followed only when root or the installer's own user owns it: no
+// other user can have planted it.
+bool file_link_trusted(const struct stat &link);
+
+// Joins a folder and an entry name as attach_path does; false when the result would not
+// fit the 255 characters of a path, which is then reported for the entry.
+bool file_join(const char *dir, const char *name, char *out);
+// Renames without following a link in either last component; false with errno set.
+bool file_rename(const char *from, const char *to);
+// The whole content of a regular file, at most RFILE_MAX bytes; nothing, with errno set,
+// when it cannot be read or is larger.
+std::optional<std::string> file_read_text(const char *path);
+
+// Opens a regular file for reading through the safe path walk. Anything else (a folder, a
+// pipe, a device) is refused with errno set and a reason logged. Null on failure.
+std::FILE *file_open_read(const char *path);
+
+// A file written whole or not at all: the content goes into a new file beside the target,
+// which takes the old file's owner and mode and is renamed over it on commit(). Dropped
+// unfinished, it leaves the old file as it was and no temporary behind.
+class FileWriter {
+ public:
+  FileWriter() = default;
+  ~FileWriter();
+  FileWriter(const FileWriter &) = delete;
+  FileWriter &operator=(const FileWriter &) = delete;
+
+  // False, with errno set, when the target cannot be written.
+  bool open(const char *path);
+  // The same for the entry `name` of the open folder `dir`, which must outlive the writer;
+  // `shown` is the path for messages.
+  bool open_at(int dir, const char *name, const char *shown);
+  // False, with errno set, when the system refuses the bytes.
+  bool write(const char *data, std::size_t n);
+  // Closes and puts the file in place; false, with errno set, on failure.
+  bool commit();
+  int fd() const { return out_.get(); }
+
+ private:
+  void discard();
+  Fd dir_, out_;        // the folder, when the writer had to open it itself; the new file
+  int dir_fd_ = -1;     // the folder the file is written in
+  std::string name_, temp_;
+  bool keep_owner_ = false;
+  uid_t uid_ = 0;
+  gid_t gid_ = 0;
+  mode_t mode_ = 0;
+};
+
+// How an exclusion list is matched: against an entry's name, or its full path, with or
+// without letter case.
+enum class Exclude { Name, NameAnyCase, PathAnyCase };
+
+// The one directory walk: the entries of a folder that match a pattern, less those the
+// exclusion list matches by the rule given. on_excluded, when given, sees each one passed
+// over.
+class Walk {
+ public:
+  Walk(const char *path, const char *wild, const char *not_ = nullptr,
+       Exclude by = Exclude::Name, std::function<void(const File &)> on_excluded = {});
+  // The folder `name` of the open folder `parent`, reached as `path`.
+  Walk(int parent, const std::string &name, const char *path, const char *wild,
+       const char *not_, Exclude by);
+  ~Walk();
+  Walk(const Walk &) = delete;
+  Walk &operator=(const Walk &) = delete;
+
+  // The current entry, null once the walk is over.
+  File *entry() const { return entry_.get(); }
+  File *next();
+
+ private:
+  bool excluded(File *x) const;
+  void skip_excluded();
+  std::unique_ptr<FHandle> handle_;
+  std::unique_ptr<File> entry_;
+  const char *not_;
+  Exclude by_;
+  std::function<void(const File &)> on_excluded_;
+};
+
+// Logs "<message>, <system error text>" at error level, with the error captured when the
+// call failed.
 void file_error(const char *format, ...) INSTALLER_PRINTF(1, 2);
+void file_error_at(int error, const char *format, ...) INSTALLER_PRINTF(2, 3);
 
 }  // namespace installer

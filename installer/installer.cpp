@@ -189,31 +189,25 @@ void init_timedate(Ini *ini, const IItem &item) {
   ini_add_name(ini, opt_cstr(item.b), stamp);
 }
 
-// Opens the file a command names in a; a failure is logged ("Failed to write (...)").
-std::FILE *open_item_file(Ini *ini, const IItem &item, const char *mode, const char *verb) {
+// The file is replaced whole, or left as it was.
+void init_wfile(Ini *ini, const IItem &item) {
   char path[PATH_SIZE];
   item_path(ini, item, path);
-  std::FILE *f = s_fopen(path, mode);
-  if (!f) emsg("Failed to %s (%s), %s", verb, path, tcp_error());
-  return f;
-}
-
-void init_wfile(Ini *ini, const IItem &item) {
-  std::FILE *f = open_item_file(ini, item, "w", "write");
-  if (!f) return;
   std::string w = value_or_text(ini, item.b).value_or("");
-  disk().fwrite(w.data(), 1, w.size(), f);
-  s_fclose(&f);
+  FileWriter out;
+  if (!out.open(path) || !out.write(w.data(), w.size()) || !out.commit())
+    emsg("Failed to write (%s), %s", path, tcp_error());
 }
 
 void init_rfile(Ini *ini, const IItem &item) {
-  std::FILE *f = open_item_file(ini, item, "r", "read");
-  if (!f) return;
-  std::string text;
-  char line[LINE_SIZE];
-  while (std::fgets(line, LINE_SIZE, f)) text = sadd(std::move(text), line);
-  s_fclose(&f);
-  if (!text.empty()) ini_add_name(ini, opt_cstr(item.b), text.c_str());
+  char path[PATH_SIZE];
+  item_path(ini, item, path);
+  std::optional<std::string> text = file_read_text(path);
+  if (!text) {
+    emsg("Failed to read (%s), %s", path, tcp_error());
+    return;
+  }
+  if (!text->empty()) ini_add_name(ini, opt_cstr(item.b), text->c_str());
 }
 
 void init_do(Ini *ini, const IItem &item) {

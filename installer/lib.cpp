@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "file.h"
+#include "sys.h"
 
 namespace installer {
 
@@ -75,16 +75,20 @@ std::FILE *s_fopen(const char *filename, const char *mode) {
   // A directory opens for reading on this system and then reads as empty; a companion
   // file that is really a directory must fail to open like any other unreadable file.
   struct stat st {};
-  if (mode[0] == 'r' && disk().stat(filename, &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (mode[0] == 'r' && sys().stat(filename, &st) == 0 && S_ISDIR(st.st_mode)) {
     errno = EISDIR;
     return nullptr;
   }
-  return disk().fopen(filename, mode);
+  return sys().fopen(filename, mode);
+}
+
+void FileCloser::operator()(std::FILE *f) const {
+  if (f) sys().fclose(f);
 }
 
 void s_fclose(std::FILE **f) {
   if (!f || !*f) return;
-  std::fclose(*f);
+  sys().fclose(*f);
   *f = nullptr;
 }
 
@@ -278,7 +282,7 @@ char *exename(char *buffer, const char *arg0, unsigned bfsz) {
 
 char *currentdir(char *buffer, unsigned bfsz) {
   if (!buffer || bfsz == 0) return nullptr;
-  return disk().getcwd(buffer, bfsz);
+  return sys().getcwd(buffer, bfsz);
 }
 
 char *systemdir(char *buffer, unsigned bfsz) {

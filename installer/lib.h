@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdarg>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -19,8 +20,9 @@ inline constexpr unsigned TEMPLATE_LINE_SIZE = 3000;  // one line of an "Ini" te
 inline constexpr unsigned EXPAND_SIZE = 10000;        // a copy-script path after expansion
 inline constexpr unsigned EXPAND_PIECE_MAX = 8999;    // one inserted value in that expansion
 inline constexpr unsigned RFILE_PIECE_SIZE = 999;     // "RFile" reads 998 characters at a time
+inline constexpr unsigned RFILE_MAX = 65536;          // the most "RFile" takes into a setting
 inline constexpr unsigned OWNER_SIZE = 999;           // owner text of "Chown" (998 characters)
-inline constexpr unsigned COPY_BLOCK = 8192;          // file copies move blocks of this size
+inline constexpr unsigned COPY_BLOCK = 131072;        // file copies move blocks of this size
 inline constexpr unsigned PROMPT_WIDTH = 80;          // console width that prompts wrap at
 inline constexpr unsigned CONVERSION_MAX = 29;        // one formatter conversion, '%' included
 inline constexpr unsigned CONSOLE_SIZE = 4096;        // one formatted console write
@@ -48,6 +50,12 @@ int s_stricmp(const char *string1, const char *string2);
 const char *s_strstr(const char *string1, const char *string2);
 std::FILE *s_fopen(const char *filename, const char *mode);
 void s_fclose(std::FILE **f);
+
+// An open stream, closed when it goes.
+struct FileCloser {
+  void operator()(std::FILE *f) const;
+};
+using OwnedFile = std::unique_ptr<std::FILE, FileCloser>;
 
 // Trimming: cuts trailing white space in place and returns the first non-blank character.
 char *s_strtrm(char *string);

@@ -1,6 +1,7 @@
 // The diagnostic log: time-stamped lines in a file that rotates at a size limit.
 #include "log.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdarg>
@@ -8,7 +9,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "file.h"
+#include "sys.h"
 
 namespace installer {
 
@@ -45,9 +46,14 @@ int log_open(Log *x, const char *file) {
   if (!x || !file) return 0;
   log_close(x);
   struct stat st {};
-  x->Size = disk().stat(file, &st) == 0 ? static_cast<std::size_t>(st.st_size) : 0;
-  x->F = s_fopen(file, "a");
-  if (!x->F) return 0;
+  x->Size = sys().stat(file, &st) == 0 ? static_cast<std::size_t>(st.st_size) : 0;
+  // The log can hold answers and file contents: only root may read it.
+  int fd = sys().openat(AT_FDCWD, file, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW, 0600);
+  x->F = fd >= 0 ? sys().fdopen(fd, "a") : nullptr;
+  if (!x->F) {
+    if (fd >= 0) sys().close(fd);
+    return 0;
+  }
   if (x->File != file) scpy(x->File, file, sizeof x->File);
   if (!CurrentLog) {
     CurrentLog = x;
@@ -87,7 +93,7 @@ void log_line(Log *x, const char *line, LogLevel l) {
   int n = snprintf(text, sizeof text, "%.20s [%d] %s: %s\n", stamp, static_cast<int>(getpid()),
                    LevelNames[l], line);
   if (n < 0) n = static_cast<int>(sizeof text);
-  x->Size += disk().fwrite(text, 1, static_cast<std::size_t>(n), x->F);
+  x->Size += sys().fwrite(text, 1, static_cast<std::size_t>(n), x->F);
   if (x->Size >= x->Rotate) {
     log_rotate(x);
   } else if (x->DoFlush != 0 && x->Lines % x->DoFlush == 0) {
@@ -103,18 +109,18 @@ int log_rotate(Log *x) {
   char temp[LINE_SIZE];
   lprintf(temp, sizeof temp, "%s.%05d%05d", path, std::rand(), std::rand());
   log_close(x);
-  disk().rename(path, temp);
+  sys().rename(path, temp);
   int result = log_open(x, path);
   char older[LINE_SIZE];
   char newer[LINE_SIZE];
   for (int k = x->Rotations - 1; k >= 0; k--) {
     lprintf(newer, sizeof newer, "%s%d", path, k + 1);
     lprintf(older, sizeof older, "%s%d", path, k);
-    disk().remove(newer);
-    disk().rename(older, newer);
+    sys().remove(newer);
+    sys().rename(older, newer);
   }
   lprintf(older, sizeof older, "%s%d", path, 0);
-  disk().rename(temp, older);
+  sys().rename(temp, older);
   return result;
 }
 

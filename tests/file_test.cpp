@@ -120,7 +120,7 @@ TEST_F(FileTest, WalkReportsLinksAsLinks) {
 
   EXPECT_EQ(file_first(&h, p("w/dir").c_str(), "*"), nullptr);  // empty
   EXPECT_EQ(h, nullptr);
-  disk().readlink = [](const char *, char *, std::size_t) -> ssize_t { return -1; };
+  sys().readlinkat = [](int, const char *, char *, std::size_t) -> ssize_t { return -1; };
   x = file_first(&h, p("w").c_str(), "ldir");
   ASSERT_NE(x, nullptr);
   EXPECT_EQ(x->link, "READLINK FAILED");

@@ -68,7 +68,7 @@ TEST_F(InitTest, FoundValuesAreKeptAndMissingOnesReadAgain) {
   static int opened;
   conf = p("httpd.conf");
   opened = 0;
-  disk().fopen = [](const char *path, const char *mode) -> std::FILE * {
+  sys().fopen = [](const char *path, const char *mode) -> std::FILE * {
     if (std::strcmp(path, http_files[0]) != 0) return nullptr;
     opened++;
     return std::fopen(conf.c_str(), mode);

@@ -13,6 +13,7 @@
 
 #include "file.h"
 #include "log.h"
+#include "sys.h"
 
 class ScratchTest : public ::testing::Test {
  protected:
@@ -26,7 +27,6 @@ class ScratchTest : public ::testing::Test {
     ASSERT_EQ(installer::log_open(log.get(), p("test.log").c_str()), 1);
   }
   void TearDown() override {
-    installer::disk_reset();
     installer::file_setup_fn(nullptr, nullptr);
     installer::log_set(nullptr);
     installer::log_free(&log);
@@ -66,4 +66,6 @@ class ScratchTest : public ::testing::Test {
 
   std::string root;
   std::unique_ptr<installer::Log> log;
+  // Whatever a test fakes in the system calls is put back when the test ends.
+  installer::SysGuard guard_;
 };

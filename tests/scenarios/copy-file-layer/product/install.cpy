@@ -11,8 +11,8 @@ CopyFile $(current_dir)/data/*.txt - $(current_dir)/data
 CopyFile $(current_dir)/fail/gone.txt - $(current_dir)/out
 CopyFile $(current_dir)/fail/isdir.txt - $(current_dir)/out
 CopyFile $(current_dir)/fail/mem.txt - $(current_dir)/out
-CopyFile $(current_dir)/fail/small.txt - $(current_dir)/out
-CopyFile $(current_dir)/fail/big.txt - $(current_dir)/out
+CopyFile $(current_dir)/fail/small.txt - $(current_dir)/full
+CopyFile $(current_dir)/fail/big.txt - $(current_dir)/full
 # On a read-only file system neither the mode nor the owner can change; a group that does
 # not exist takes the user's number.
 Chmod $(current_dir)/ro/f - 755

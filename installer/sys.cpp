@@ -1,0 +1,89 @@
+// The real system calls behind the seam.
+#include "sys.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <linux/openat2.h>
+#include <pwd.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace installer {
+
+namespace {
+
+int real_open_nolinks(int dirfd, const char *path, int flags) {
+#ifdef SYS_openat2
+  struct open_how how = {};
+  how.flags = static_cast<unsigned long long>(flags);
+  how.resolve = RESOLVE_NO_SYMLINKS;
+  return static_cast<int>(::syscall(SYS_openat2, dirfd, path, &how, sizeof how));
+#else
+  (void)dirfd, (void)path, (void)flags;
+  errno = ENOSYS;
+  return -1;
+#endif
+}
+
+Sys real_sys() {
+  Sys s;
+  s.openat = [](int dirfd, const char *path, int flags, mode_t mode) {
+    return ::openat(dirfd, path, flags | O_CLOEXEC, mode);
+  };
+  s.open_nolinks = [](int dirfd, const char *path, int flags) {
+    return real_open_nolinks(dirfd, path, flags | O_CLOEXEC);
+  };
+  s.close = ::close;
+  s.read = ::read;
+  s.write = ::write;
+  s.copy_file_range = [](int in, int out, std::size_t n) {
+    return ::copy_file_range(in, nullptr, out, nullptr, n, 0);
+  };
+  s.fstat = ::fstat;
+  s.fstatat = ::fstatat;
+  s.mkdirat = ::mkdirat;
+  s.unlinkat = ::unlinkat;
+  s.renameat = ::renameat;
+  s.fchownat = ::fchownat;
+  s.fchmod = ::fchmod;
+  s.readlinkat = ::readlinkat;
+  s.fdopendir = ::fdopendir;
+  s.readdir = ::readdir;
+  s.closedir = ::closedir;
+  s.stat = [](const char *path, struct stat *st) { return ::stat(path, st); };
+  s.rename = [](const char *from, const char *to) { return std::rename(from, to); };
+  s.remove = [](const char *path) { return std::remove(path); };
+  s.getcwd = ::getcwd;
+  s.fopen = [](const char *path, const char *mode) { return std::fopen(path, mode); };
+  s.fdopen = ::fdopen;
+  s.fread = [](void *buf, std::size_t size, std::size_t n, std::FILE *f) {
+    return std::fread(buf, size, n, f);
+  };
+  s.fwrite = [](const void *buf, std::size_t size, std::size_t n, std::FILE *f) {
+    return std::fwrite(buf, size, n, f);
+  };
+  s.fflush = [](std::FILE *f) { return std::fflush(f); };
+  s.fclose = [](std::FILE *f) { return std::fclose(f); };
+  s.getpwnam = [](const char *name) -> std::optional<uid_t> {
+    struct passwd *pw = ::getpwnam(name);
+    if (!pw) return std::nullopt;
+    return pw->pw_uid;
+  };
+  s.getgrnam = [](const char *name) -> std::optional<gid_t> {
+    struct group *gr = ::getgrnam(name);
+    if (!gr) return std::nullopt;
+    return gr->gr_gid;
+  };
+  return s;
+}
+
+}  // namespace
+
+Sys &sys() {
+  static Sys s = real_sys();
+  return s;
+}
+
+}  // namespace installer
