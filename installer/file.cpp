@@ -94,6 +94,11 @@ void refuse_link(const char *shown, const struct stat &link) {
   emsg("Not following link '%s', owned by uid %d", shown, static_cast<int>(link.st_uid));
 }
 
+void refuse_link_on_way(const std::string &link, const char *shown, const struct stat &st) {
+  emsg("Not following link '%s' on the way to '%s', owned by uid %d", link.c_str(), shown,
+       static_cast<int>(st.st_uid));
+}
+
 // A regular file with more than one name, owned by someone other than the owner of the
 // folder it was found in: a hard link that folder's owner made to a file not theirs.
 bool foreign_link(const struct stat &st, int dir) {
@@ -162,7 +167,7 @@ bool locate_walk(int base, const char *path, bool follow_last, Place *out, int *
     if (S_ISLNK(st.st_mode)) {
       if (!file_link_trusted(st)) {
         if (last) return reached();
-        refuse_link(path, st);
+        refuse_link_on_way(comp, path, st);
         *err = ELOOP;
         return false;
       }
@@ -210,8 +215,11 @@ Fd open_entry(int dir, const std::string &name, const char *shown, int flags, in
   if (!fd) {
     *err = errno;
     struct stat st;
-    if (*err == ELOOP && sys().fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+    if ((*err == ELOOP || *err == ENOTDIR) &&
+        sys().fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
       refuse_link(shown, st);
+      *err = ELOOP;
+    }
   }
   return fd;
 }
