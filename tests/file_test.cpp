@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "fake_sys.h"
 #include "scratch.h"
 
 namespace fs = std::filesystem;
@@ -128,3 +129,64 @@ TEST_F(FileTest, WalkReportsLinksAsLinks) {
 }
 
 }  // namespace
+
+namespace installer {
+namespace {
+
+// A copy that fails anywhere leaves the file it was to replace as it was, leaves no
+// temporary behind and names the destination; a failed copy_file_range is no failure.
+TEST_F(FileTest, FailedCopiesLoseNothing) {
+  struct Case {
+    const char *op, *name;
+    bool ok;
+    const char *message;
+  } cases[] = {
+      {"openat", ".install.", false, "Error opening '%s' for write"},
+      {"copy_file_range,write", ".install.", false, "Error writing to '%s'"},
+      {"close", ".install.", false, "Error writing to '%s'"},
+      {"fchmod", ".install.", false, "Error writing to '%s'"},
+      {"renameat", "dst", false, "Error writing to '%s'"},
+      {"copy_file_range", ".install.", true, nullptr},
+      {"open_nolinks", "", true, nullptr},  // an older kernel
+  };
+  std::string big(2 * COPY_BLOCK + 5, 'n');
+  put("d/src", big);
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.op);
+    put("d/dst", "old");
+    {
+      FailOn fail(c.op, c.name, ENOSPC);
+      EXPECT_EQ(copy("d/src", "d/dst"), c.ok ? 1 : 0);
+      EXPECT_GT(fail.hits(), 0);
+    }
+    EXPECT_EQ(get("d/dst"), c.ok ? big : "old");
+    EXPECT_EQ(tree("d"), (Strings{"dst", "src"}));
+    if (c.message) {
+      char want[LINE_SIZE];
+      installer::snprintf(want, LINE_SIZE, c.message, p("d/dst").c_str());
+      EXPECT_TRUE(logged(std::string(want) + ", No space left on device"));
+    }
+  }
+  // A new file that cannot be finished is taken away again.
+  {
+    FailOn fail("copy_file_range,write", "fresh", EIO);
+    EXPECT_EQ(copy("d/src", "d/fresh"), 0);
+  }
+  EXPECT_FALSE(fs::exists(p("d/fresh")));
+}
+
+// A tree deeper than a path can name is walked to where names still fit, without a crash,
+// and every entry beyond is reported and left alone.
+TEST_F(FileTest, WalksStopWhereAPathWouldBeCut) {
+  std::string deep = "t";
+  while (root.size() + deep.size() < PATH_SIZE + 40) deep += "/abcdefgh";
+  fs::create_directories(p(deep));
+  put(deep + "/f", "x");
+  EXPECT_GT(file_xcopy(p("t").c_str(), "*", nullptr, p("c").c_str(), 1, nullptr), 0);
+  EXPECT_TRUE(logged("its path would be longer than 255 characters"));
+  EXPECT_EQ(file_rmdir(p("t").c_str(), nullptr, 1), 0);
+  EXPECT_TRUE(fs::exists(p(deep + "/f")));  // too deep to name: kept, and so its folders
+}
+
+}  // namespace
+}  // namespace installer

@@ -1,0 +1,74 @@
+// A fake for the system-call seam: the named calls (a comma-separated list) fail, with a chosen error, whenever it
+// acts on a name that holds a chosen text (for a call on a descriptor, the name the
+// descriptor was opened by). Everything else runs for real; the real calls come back when
+// the fake goes.
+#pragma once
+
+#include <cerrno>
+#include <map>
+#include <string>
+
+#include "sys.h"
+
+namespace installer {
+
+class FailOn {
+ public:
+  FailOn(std::string op, std::string name, int error)
+      : op_(std::move(op)), name_(std::move(name)), error_(error) {
+    Sys real = sys();
+    Sys &s = sys();
+    s.openat = [this, real](int dir, const char *path, int flags, mode_t mode) {
+      if (hit("openat", path)) return -1;
+      int fd = real.openat(dir, path, flags, mode);
+      if (fd >= 0) names_[fd] = path;
+      return fd;
+    };
+    s.open_nolinks = [this, real](int dir, const char *path, int flags) {
+      return hit("open_nolinks", path) ? -1 : real.open_nolinks(dir, path, flags);
+    };
+    s.write = [this, real](int fd, const void *buf, std::size_t n) -> ssize_t {
+      return hit("write", names_[fd]) ? -1 : real.write(fd, buf, n);
+    };
+    s.copy_file_range = [this, real](int in, int out, std::size_t n) -> ssize_t {
+      return hit("copy_file_range", names_[out]) ? -1 : real.copy_file_range(in, out, n);
+    };
+    s.close = [this, real](int fd) {
+      std::string name = names_[fd];
+      names_.erase(fd);
+      int r = real.close(fd);
+      return hit("close", name) ? -1 : r;
+    };
+    s.fchmod = [this, real](int fd, mode_t mode) {
+      return hit("fchmod", names_[fd]) ? -1 : real.fchmod(fd, mode);
+    };
+    s.renameat = [this, real](int a, const char *from, int b, const char *to) {
+      return hit("renameat", to) ? -1 : real.renameat(a, from, b, to);
+    };
+    s.mkdirat = [this, real](int dir, const char *path, mode_t mode) {
+      return hit("mkdirat", path) ? -1 : real.mkdirat(dir, path, mode);
+    };
+    s.unlinkat = [this, real](int dir, const char *path, int flags) {
+      return hit("unlinkat", path) ? -1 : real.unlinkat(dir, path, flags);
+    };
+  }
+  // How many times the call failed.
+  int hits() const { return hits_; }
+
+ private:
+  bool hit(const char *op, const std::string &name) {
+    if (("," + op_ + ",").find("," + std::string(op) + ",") == std::string::npos ||
+        name.find(name_) == std::string::npos)
+      return false;
+    hits_++;
+    errno = error_;
+    return true;
+  }
+  SysGuard guard_;
+  std::string op_, name_;
+  int error_;
+  int hits_ = 0;
+  std::map<int, std::string> names_;
+};
+
+}  // namespace installer
