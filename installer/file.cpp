@@ -228,9 +228,17 @@ Fd open_entry(int dir, const std::string &name, const char *shown, int flags, in
 // without an untrusted link, and not another user's hard link. Opened without blocking, so
 // a pipe or a device put in its place cannot hang the run.
 Fd open_regular(int dir, const char *name, const char *shown, struct stat *st, int *err) {
+  constexpr int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY;
   Place p;
-  if (!locate(dir, name, true, &p, err)) return Fd();
-  Fd fd = open_entry(p.dir.get(), p.name, shown, O_RDONLY | O_NONBLOCK | O_NOCTTY, err);
+  Fd fd;
+  // An entry of an open folder that is no link needs no walk.
+  if (!std::strchr(name, '/')) fd = Fd(sys().openat(dir, name, flags | O_NOFOLLOW, 0));
+  if (fd) {
+    p.dir = Cursor(dir);
+  } else {
+    if (!locate(dir, name, true, &p, err)) return Fd();
+    fd = open_entry(p.dir.get(), p.name, shown, flags, err);
+  }
   if (!fd) return fd;
   if (sys().fstat(fd.get(), st) != 0) {
     *err = errno;
@@ -262,12 +270,16 @@ Fd open_folder(int base, const char *path, int *err) {
 
 // Moves the content of `in` into `out`, counting each piece the system accepted. A failed
 // copy_file_range hands over to read and write, which tell a read error from a write error.
-bool copy_data(int in, FileWriter &out, const char *src, const char *dst, ByteCount *bytes) {
+bool copy_data(int in, off_t size, FileWriter &out, const char *src, const char *dst,
+               ByteCount *bytes) {
+  off_t moved = 0;
   for (;;) {
     ssize_t n = sys().copy_file_range(in, out.fd(), COPY_RANGE);
     if (n <= 0) break;  // 0 may be a file system that cannot: a read makes sure
+    moved += n;
     if (bytes) *bytes += static_cast<ByteCount>(n);
   }
+  if (moved > 0 && moved == size) return true;
   static char buf[COPY_BLOCK];
   for (;;) {
     ssize_t n = sys().read(in, buf, sizeof buf);
@@ -303,7 +315,9 @@ int copy_one(int sdir, const char *sname, const char *src, int ddir, const char 
     return 1;
   }
   FileWriter out;
-  if (!out.open_at(ddir, dname, dst)) {
+  std::optional<struct stat> known;
+  if (exists) known = old;
+  if (!out.open_at(ddir, dname, dst, &known)) {
     int err = errno;
     file_error_at(err, "Error opening '%s' for write", dst);
     report_fail(err, src, dst, 1);
@@ -314,7 +328,7 @@ int copy_one(int sdir, const char *sname, const char *src, int ddir, const char 
     report_fail(read_err, src, dst, 1);
     return 0;
   }
-  if (!copy_data(in.get(), out, src, dst, bytes)) {
+  if (!copy_data(in.get(), st.st_size, out, src, dst, bytes)) {
     report_fail(errno, src, dst, 1);
     return 0;
   }
@@ -798,13 +812,20 @@ bool FileWriter::open(const char *path) {
   return true;
 }
 
-bool FileWriter::open_at(int dir, const char *name, const char *shown) {
+bool FileWriter::open_at(int dir, const char *name, const char *shown,
+                         const std::optional<struct stat> *known) {
   discard();
   dir_fd_ = dir;
   name_ = name;
   struct stat old;
-  bool exists = sys().fstatat(dir, name, &old, AT_SYMLINK_NOFOLLOW) == 0;
-  if (!exists && errno != ENOENT) return false;
+  bool exists;
+  if (known) {
+    exists = known->has_value();
+    if (exists) old = **known;
+  } else {
+    exists = sys().fstatat(dir, name, &old, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!exists && errno != ENOENT) return false;
+  }
   if (exists && S_ISLNK(old.st_mode) && file_link_trusted(old)) {
     // A link root made: write where it leads.
     Place p;

@@ -127,8 +127,10 @@ class FileWriter {
   // False, with errno set, when the target cannot be written.
   bool open(const char *path);
   // The same for the entry `name` of the open folder `dir`, which must outlive the writer;
-  // `shown` is the path for messages.
-  bool open_at(int dir, const char *name, const char *shown);
+  // `shown` is the path for messages. `known`, when given, is what the caller found there
+  // (nothing: no such entry), so the writer need not look again.
+  bool open_at(int dir, const char *name, const char *shown,
+               const std::optional<struct stat> *known = nullptr);
   // False, with errno set, when the system refuses the bytes.
   bool write(const char *data, std::size_t n);
   // Closes and puts the file in place; false, with errno set, on failure.
