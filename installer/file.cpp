@@ -397,40 +397,56 @@ bool make_one(const char *path, int *err) {
   return true;
 }
 
-// The entry a change of owner or mode acts on: the entry itself, or the target of a trusted
-// link, opened as a path; untrusted links and foreign hard links are refused and logged.
+// The entry a change of owner or mode acts on, opened with `flags`: the entry itself, or
+// the target of a trusted link. Untrusted links and foreign hard links are refused and
+// logged; what is checked is the very file that was opened, so the change cannot be raced.
 struct Target {
   Fd fd;
   Place base, where;
   struct stat st = {};
 };
 
-bool open_target(File *x, Target *t, int *err) {
+bool open_target(File *x, int flags, Target *t, int *err) {
   int dir = x->dir;
   std::string name = x->entry;
-  if (dir < 0) {
+  if (dir < 0 || name.empty()) {
     if (!locate(AT_FDCWD, x->name, false, &t->base, err)) return false;
     dir = t->base.dir.get();
     name = t->base.name;
   }
-  Place via;
-  if (!locate(dir, name.c_str(), true, &via, err)) return false;
-  t->fd = Fd(sys().openat(via.dir.get(), via.name.c_str(), O_PATH | O_NOFOLLOW, 0));
-  if (!t->fd || sys().fstat(t->fd.get(), &t->st) != 0) {
-    *err = errno;
+  int holder = dir;
+  t->fd = Fd(sys().openat(dir, name.c_str(), flags | O_NOFOLLOW, 0));
+  bool link = !t->fd && errno == ELOOP;
+  if (t->fd && sys().fstat(t->fd.get(), &t->st) != 0) t->fd = Fd();
+  if (t->fd && S_ISLNK(t->st.st_mode)) link = true;  // a path descriptor opens a link itself
+  if (link) {
+    struct stat st;
+    if (sys().fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      *err = errno;
+      return false;
+    }
+    if (!S_ISLNK(st.st_mode) || !file_link_trusted(st)) {
+      refuse_link(x->name, st);
+      *err = ELOOP;
+      return false;
+    }
+    if (!locate(dir, name.c_str(), true, &t->where, err)) return false;
+    holder = t->where.dir.get();
+    t->fd = open_entry(holder, t->where.name, x->name, flags, err);
+    if (t->fd && sys().fstat(t->fd.get(), &t->st) != 0) t->fd = Fd();
+  } else {
+    t->where.dir = Cursor(dir);
+    t->where.name = name;
+  }
+  if (!t->fd) {
+    if (!*err) *err = errno;
     return false;
   }
-  if (S_ISLNK(t->st.st_mode)) {
-    refuse_link(x->name, t->st);
-    *err = ELOOP;
-    return false;
-  }
-  if (foreign_link(t->st, via.dir.get())) {
+  if (foreign_link(t->st, holder)) {
     refuse_foreign(x->name, t->st);
     *err = EPERM;
     return false;
   }
-  t->where = std::move(via);
   return true;
 }
 
@@ -705,29 +721,27 @@ int file_getgid(const char *name) {
 
 bool file_trusted(File *x) {
   if (!x) return false;
-  Target t;
-  int err = 0;
-  return open_target(x, &t, &err) || (err != ELOOP && err != EPERM);
+  // A first look from what the walk saw; the change itself checks again what it opened.
+  if (S_ISLNK(x->info.st_mode) && !file_link_trusted(x->info)) {
+    refuse_link(x->name, x->info);
+    return false;
+  }
+  if (x->dir >= 0 && foreign_link(x->info, x->dir)) {
+    refuse_foreign(x->name, x->info);
+    return false;
+  }
+  return true;
 }
 
 int file_chmod(File *x, mode_t mode) {
   if (!x) return 0;
   Target t;
   int err = 0;
-  if (open_target(x, &t, &err)) {
-    // A mode cannot be set through a path descriptor: the entry is opened once more, without
-    // blocking, and must be the very one checked.
-    Fd fd(sys().openat(t.where.dir.get(), t.where.name.c_str(),
-                       O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW, 0));
-    struct stat st;
-    if (!fd || sys().fstat(fd.get(), &st) != 0)
-      err = errno;
-    else if (st.st_dev != t.st.st_dev || st.st_ino != t.st.st_ino)
-      err = EAGAIN;
-    else if (sys().fchmod(fd.get(), mode) == 0)
-      return 1;
-    else
-      err = errno;
+  // A mode cannot be set through a path descriptor: the entry is opened for reading, without
+  // blocking, so a pipe put in its place cannot hold the run.
+  if (open_target(x, O_RDONLY | O_NONBLOCK | O_NOCTTY, &t, &err)) {
+    if (sys().fchmod(t.fd.get(), mode) == 0) return 1;
+    err = errno;
   }
   file_error_at(err, "Error changing mode of '%s' to %d", x->name, static_cast<int>(mode));
   return 0;
@@ -738,7 +752,7 @@ int file_chown(File *x, int uid, int gid) {
   if (gid == -1) gid = uid;
   Target t;
   int err = 0;
-  if (open_target(x, &t, &err)) {
+  if (open_target(x, O_PATH, &t, &err)) {
     if (sys().fchownat(t.fd.get(), "", static_cast<uid_t>(uid), static_cast<gid_t>(gid),
                        AT_EMPTY_PATH) == 0)
       return 1;
