@@ -104,7 +104,7 @@ void refuse_link_on_way(const std::string &link, const char *shown, const struct
 bool foreign_link(const struct stat &st, int dir) {
   if (!S_ISREG(st.st_mode) || st.st_nlink <= 1) return false;
   struct stat folder;
-  if (sys().fstat(dir, &folder) != 0) return true;
+  if (sys().fstatat(dir, ".", &folder, 0) != 0) return true;
   return st.st_uid != folder.st_uid;
 }
 
