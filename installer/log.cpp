@@ -97,7 +97,7 @@ void log_line(Log *x, const char *line, LogLevel l) {
   if (x->Size >= x->Rotate) {
     log_rotate(x);
   } else if (x->DoFlush != 0 && x->Lines % x->DoFlush == 0) {
-    std::fflush(x->F);
+    sys().fflush(x->F);
   }
   x->Lines++;
 }
