@@ -71,13 +71,19 @@ const Keyword *find_keyword(const std::string &word) {
   return nullptr;
 }
 
+// Reports a line's trouble and keeps it for the tools.
+void note(Copy *x, int number, const std::string &message) {
+  cerror("%s", message.c_str());
+  x->notes.push_back({number, message});
+}
+
 // Takes one mandatory field; logs it and reports it when missing. Returns false if missing.
-bool take_field(Fields &fields, std::optional<std::string> *field, const char *label,
-                const char *missing) {
+bool take_field(Copy *x, int number, Fields &fields, std::optional<std::string> *field,
+                const char *label, const char *missing) {
   *field = fields.next();
   dmsg("Copy line '%s' is [%s]", label, opt_cstr(*field));
   if (*field) return true;
-  cerror("%s", missing);
+  note(x, number, missing);
   return false;
 }
 
@@ -96,9 +102,11 @@ void take_controls(Fields &fields, CCmd *cmd) {
   if (cmd->control_cmp) dmsg("Copy line 'control_cmp' is [%s]", cmd->control_cmp->c_str());
 }
 
-// Parses one command line of the section into the record at x->count; the record is kept
-// (count grows) only when every mandatory field is there.
-void load_command(Copy *x, const char *line) {
+}  // namespace
+
+// The record at x->count is kept (count grows) only when every mandatory field is there.
+void copy_parse_line(Copy *x, const char *line, int number) {
+  if (!x || !line) return;
   dmsg("Process .cpy file line [%s]", line);
   Fields fields(line);
   std::optional<std::string> word = fields.next();
@@ -106,19 +114,21 @@ void load_command(Copy *x, const char *line) {
   if (x->count % COPY_STEP == 0) x->list.resize(x->count + COPY_STEP);
   // Empty: either new from the growth or released when the line before it was dropped.
   CCmd &cmd = x->list[x->count];
+  cmd.line = number;
 
   const Keyword *k = find_keyword(*word);
-  if (!k) cerror("Unknown copy type '%s'", word->c_str());
+  if (!k) note(x, number, "Unknown copy type '" + *word + "'");
   cmd.type = k ? k->type : 0;
   Shape shape = k ? k->shape : SrcNotDest;
   dmsg("Copy line 'type' is [%d]", cmd.type);
 
   // Once a field is missing the line has no more fields, so each later one is reported too.
-  bool ok = take_field(fields, &cmd.source, "source", "Missing copy source path");
+  bool ok = take_field(x, number, fields, &cmd.source, "source", "Missing copy source path");
   if (shape == SrcNot || shape == SrcNotDest)
-    ok = take_field(fields, &cmd.not_, "not", "Missing not wildcard") && ok;
+    ok = take_field(x, number, fields, &cmd.not_, "not", "Missing not wildcard") && ok;
   if (shape == SrcDest || shape == SrcNotDest)
-    ok = take_field(fields, &cmd.dest, "destination", "Missing copy destination path") && ok;
+    ok = take_field(x, number, fields, &cmd.dest, "destination",
+                    "Missing copy destination path") && ok;
   if (!ok) {
     cmd = CCmd{};
     return;
@@ -131,6 +141,8 @@ void load_command(Copy *x, const char *line) {
   x->count++;
   if (x->ini) copy_processpaths(x, x->count - 1);
 }
+
+namespace {
 
 const CCmd *command(Copy *x, unsigned index) {
   return x && index < x->count ? &x->list[index] : nullptr;
@@ -366,23 +378,15 @@ void copy_setup(Copy *x, FileFn ok, FileFn fail) {
 
 int copy_load(Copy *x, const char *file, const char *section) {
   if (!x || !file || !section) return 0;
-  std::FILE *f = s_fopen(file, "r");
+  OwnedFile f = open_file(file, "r");
   if (!f) {
     cerror("Error opening '%s'", file);
     return 0;
   }
-  bool found = false;
-  char buffer[LINE_SIZE];
-  while (const char *line = read_line(f, buffer, LINE_SIZE)) {
-    if (is_comment(line)) continue;
-    if (line[0] == '[') {
-      if (found) break;
-      found = section_matches(line, section);
-    } else if (found) {
-      load_command(x, line);
-    }
-  }
-  s_fclose(&f);
+  bool found = read_section(f.get(), section, [x](const Line &line) {
+    copy_parse_line(x, line.text, line.number);
+    return true;
+  });
   return found ? 1 : 0;
 }
 

@@ -41,6 +41,7 @@ struct CCmd {
   std::optional<std::string> control;
   std::optional<std::string> control_cmp;
   int type = 0;  // CType
+  int line = 0;  // the file line it was read from
 };
 using copy_cmd = CCmd;
 
@@ -50,6 +51,7 @@ struct Copy {
   std::vector<CCmd> list;
   Ini *ini = nullptr;  // borrowed
   std::uint32_t count = 0;
+  std::vector<LoadNote> notes;  // unknown words and dropped lines, with their lines
 };
 using pCopy = Copy *;
 
@@ -57,6 +59,9 @@ std::unique_ptr<Copy> copy_init(Ini *ini);
 void copy_free(std::unique_ptr<Copy> *x);
 void copy_setup(Copy *x, FileFn ok, FileFn fail);
 int copy_load(Copy *x, const char *file, const char *section);
+// One command line of the loaded section (trimmed, not a comment, not a header), from file
+// line `number`.
+void copy_parse_line(Copy *x, const char *line, int number);
 unsigned copy_count(Copy *x);
 const char *copy_src(Copy *x, unsigned index);
 const char *copy_dst(Copy *x, unsigned index);

@@ -30,7 +30,7 @@ constexpr CommandWord command_words[] = {
 
 // An unknown word leaves the mode alone: a pending item keeps the command an earlier
 // short line gave it.
-void set_command(IItem *item, const std::string &word) {
+void set_command(Init *x, IItem *item, const std::string &word, int number) {
   for (const CommandWord &c : command_words) {
     if (word == c.word) {
       item->mode = c.mode;
@@ -38,6 +38,7 @@ void set_command(IItem *item, const std::string &word) {
     }
   }
   emsg("Unknown init command '%s'", word.c_str());
+  x->notes.push_back({number, "Unknown init command '" + word + "'"});
 }
 
 // "-" means "none" only for the control and compare positions, and then it keeps
@@ -48,11 +49,11 @@ void set_optional(std::optional<std::string> *slot, std::string field) {
 
 // Fills the pending item from one command line. True when the line was complete (five
 // fields), so the item is ready; a shorter line leaves its fields for the next line.
-bool fill_item(IItem *item, const char *line) {
+bool fill_item(Init *x, IItem *item, const char *line, int number) {
   Fields fields(line);
   std::optional<std::string> word = fields.next();
   if (!word) return false;
-  set_command(item, *word);
+  set_command(x, item, *word, number);
 
   std::optional<std::string> field = fields.next();
   if (!field) return false;
@@ -74,24 +75,37 @@ std::unique_ptr<Init> init_init() {
   return x;
 }
 
+void init_parse_line(Init *x, const char *line, int number) {
+  if (!x || !line || is_comment(line)) return;
+  if (!x->list) x->list = array_init<IItem>();
+  if (!x->pending) {
+    x->pending = std::make_unique<IItem>();
+    x->pending->first_line = number;
+  }
+  if (fill_item(x, x->pending.get(), line, number)) {
+    x->pending->line = number;
+    array_add(x->list.get(), std::move(x->pending));
+  }
+}
+
 int init_load(Init *x, const char *file) {
   if (!x || !file) return 0;
-  std::FILE *f = s_fopen(file, "r");
+  OwnedFile f = open_file(file, "r");
   if (!f) {
     init_seterror("Failed to read '%s', %s", file, std::strerror(errno));
     return 0;
   }
   if (!x->list) x->list = array_init<IItem>();
-
-  char buffer[LINE_SIZE];
-  std::unique_ptr<IItem> pending;
-  while (const char *line = read_line(f, buffer, LINE_SIZE)) {
-    if (is_comment(line)) continue;
-    if (!pending) pending = std::make_unique<IItem>();
-    if (fill_item(pending.get(), line)) array_add(x->list.get(), std::move(pending));
+  read_lines(f.get(), [x](const Line &line) {
+    init_parse_line(x, line.text, line.number);
+    return true;
+  });
+  // An item still pending here had no complete line: it is dropped.
+  if (x->pending) {
+    x->notes.push_back({x->pending->first_line, "Incomplete init command dropped"});
+    x->pending.reset();
   }
-  s_fclose(&f);
-  return 1;  // an item still pending here had no complete line: it is dropped
+  return 1;
 }
 
 IItem *init_get_num(Init *x, int index) {
@@ -174,11 +188,20 @@ std::string unquote(std::string value) {
   return value.size() < 2 ? std::string() : value.substr(1, value.size() - 2);
 }
 
-std::FILE *open_http_conf() {
+// Where the configuration was read from, and the file a tool names in place of the search.
+std::string http_path;
+std::optional<std::string> http_override;
+
+OwnedFile open_http_conf() {
+  if (http_override) {
+    http_path = *http_override;
+    return open_file(http_path.c_str(), "r");
+  }
   for (const char *path : http_files) {
     dmsg("Is Httpd conf?[%s]", path);
-    if (std::FILE *f = s_fopen(path, "r")) {
+    if (OwnedFile f = open_file(path, "r")) {
       dmsg("Httpd conf is [%s]", path);
+      http_path = path;
       return f;
     }
   }
@@ -237,21 +260,16 @@ bool take_http_line(const char *line, char *errmsg) {
 
 // Reads the first configuration file found until all four values are known.
 bool read_http_conf(char *errmsg) {
-  std::FILE *f = open_http_conf();
+  OwnedFile f = open_http_conf();
   if (!f) {
     if (errmsg) scpy(errmsg, "Cannot find httpd.conf file", LINE_SIZE);
     return false;
   }
-  char buffer[LINE_SIZE];
   bool ok = true;
-  while (const char *line = read_line(f, buffer, LINE_SIZE)) {
-    if (!take_http_line(line, errmsg)) {
-      ok = false;
-      break;
-    }
-    if (http.all_done()) break;
-  }
-  s_fclose(&f);
+  read_lines(f.get(), [&ok, errmsg](const Line &line) {
+    ok = take_http_line(line.text, errmsg);
+    return ok && !http.all_done();
+  });
   return ok;
 }
 
@@ -283,5 +301,14 @@ int init_find_http_conf(char *user, char *group, char *root, char *scripts, char
 }
 
 void init_http_reset() { http = HttpValues(); }
+
+void init_http_use(const char *path) {
+  if (path)
+    http_override = path;
+  else
+    http_override.reset();
+}
+
+const char *init_http_path() { return http_path.empty() ? nullptr : http_path.c_str(); }
 
 }  // namespace installer

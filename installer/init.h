@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "array.h"
 #include "lib.h"
@@ -30,15 +31,21 @@ struct IItem {
   std::optional<std::string> compare;  // absent when the line gives "-"
   std::optional<std::string> control;  // absent when the line gives "-"
   int mode = 0;                        // IItemMode
+  int line = 0;                        // the file line that completed it
+  int first_line = 0;                  // the line that began it: earlier when short lines merged
 };
 using init_item = IItem;
 
 struct Init {
   std::unique_ptr<Array<IItem>> list;
+  std::unique_ptr<IItem> pending;  // filled by short lines until a complete one ends it
+  std::vector<LoadNote> notes;     // unknown words and dropped lines, with their lines
 };
 
 std::unique_ptr<Init> init_init();
 int init_load(Init *x, const char *file);
+// One line of the init file (trimmed, not a comment), read from file line `number`.
+void init_parse_line(Init *x, const char *line, int number);
 IItem *init_get_num(Init *x, int index);
 IItem *init_get(Init *x);
 void init_free(std::unique_ptr<Init> *x);
@@ -55,5 +62,9 @@ extern const char *const http_files[HTTP_FILES];
 int init_find_http_conf(char *user, char *group, char *root, char *scripts, char *errmsg);
 // Forgets the values found so far (tests only; a run keeps them).
 void init_http_reset();
+// For the tools: read path instead of searching the eight places (null: search again), and
+// the file the last read took its values from (null before any).
+void init_http_use(const char *path);
+const char *init_http_path();
 
 }  // namespace installer

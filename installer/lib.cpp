@@ -565,11 +565,48 @@ char *read_line(std::FILE *f, char *buffer, unsigned bfsz) {
 
 bool is_comment(const char *line) { return !line || !*line || *line == '#'; }
 
-bool section_matches(const char *line, const char *section) {
-  if (!line || *line != '[' || !section) return false;
+std::string section_name(const char *line) {
+  if (!line || *line != '[') return std::string();
   std::string name(line + 1);
   if (!name.empty() && name.back() == ']') name.pop_back();
-  return s_stricmp(name.c_str(), section) == 0;
+  return name;
+}
+
+bool section_matches(const char *line, const char *section) {
+  if (!line || *line != '[' || !section) return false;
+  return s_stricmp(section_name(line).c_str(), section) == 0;
+}
+
+void read_lines(std::FILE *f, const LineFn &each) {
+  if (!f) return;
+  char buffer[LINE_SIZE];
+  Line line{nullptr, 1, 0};
+  while (std::fgets(buffer, LINE_SIZE, f)) {
+    // Whether this read ends its file line must be seen before the trim takes the '\n'.
+    std::size_t length = std::strlen(buffer);
+    bool ends = length > 0 && buffer[length - 1] == '\n';
+    line.text = s_strtrm(buffer);
+    if (!is_comment(line.text) && !each(line)) return;
+    if (ends) {
+      line.number++;
+      line.piece = 0;
+    } else {
+      line.piece++;
+    }
+  }
+}
+
+bool read_section(std::FILE *f, const char *section, const LineFn &each) {
+  bool found = false;
+  read_lines(f, [&](const Line &line) {
+    if (line.text[0] == '[') {
+      if (found) return false;  // the next header ends the section
+      found = section_matches(line.text, section);
+      return true;
+    }
+    return !found || each(line);
+  });
+  return found;
 }
 
 std::optional<std::string> Fields::next() {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdarg>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -115,15 +116,46 @@ void con_flush();
 // it returns false and leaves buffer as it was.
 bool con_readline(char *buffer, unsigned bfsz);
 
+// s_fopen into an owner that closes the stream however it is left.
+inline OwnedFile open_file(const char *filename, const char *mode) {
+  return OwnedFile(s_fopen(filename, mode));
+}
+
 // The reading discipline every companion file shares. read_line reads at most
 // LINE_SIZE - 1 characters (a longer line goes on as the next line), trims both ends in
 // place and returns the trimmed text, or null at end of file.
 char *read_line(std::FILE *f, char *buffer, unsigned bfsz);
 // An empty line or one whose first character is '#'.
 bool is_comment(const char *line);
+// The name a header line gives: the text after '[', without a ']' that ends the line.
+std::string section_name(const char *line);
 // Whether a header line ("[name]", the closing bracket optional) names section, ignoring
 // letter case. Blanks inside the brackets are part of the name.
 bool section_matches(const char *line, const char *section);
+
+// One read of a companion file as a loader sees it. A file line longer than LINE_SIZE - 1
+// characters comes as several reads; each is a line to the loader, and all of them carry
+// the number of the file line they come from.
+struct Line {
+  char *text;  // trimmed
+  int number;  // the file line, counted from 1
+  int piece;   // 0 for the read that starts the file line, 1, 2... for the rest of it
+};
+// Returns false to stop reading.
+using LineFn = std::function<bool(const Line &)>;
+
+// Hands every read that is not a comment to each, in file order.
+void read_lines(std::FILE *f, const LineFn &each);
+// Hands the lines of one section to each: those after the first header that names it, up
+// to the next header of any name. True when the header was found.
+bool read_section(std::FILE *f, const char *section, const LineFn &each);
+
+// What a loader made of a line other than taking it as written (dropped it, did not know
+// its word): the message it logged and the file line. The tools report these.
+struct LoadNote {
+  int line;
+  std::string message;
+};
 
 // Splits a line into fields at runs of blanks and tabs.
 class Fields {

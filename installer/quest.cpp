@@ -28,60 +28,73 @@ const char *field(Questions *x, unsigned index, std::optional<std::string> Quest
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-// A required field: logs `missing` when the line has run out.
-bool take(Fields &f, std::optional<std::string> &field, const char *missing) {
+// The parsers below return null when the line was complete, or the message for the first
+// field that is missing.
+
+// A required field.
+const char *take(Fields &f, std::optional<std::string> &field, const char *missing) {
   field = f.next();
-  if (!field) emsg("%s", missing);
-  return field.has_value();
+  return field ? nullptr : missing;
 }
 
 // "-" in a control position means that there is none.
-bool take_control(Fields &f, std::optional<std::string> &field, const char *missing) {
-  if (!take(f, field, missing)) return false;
+const char *take_control(Fields &f, std::optional<std::string> &field, const char *missing) {
+  if (const char *why = take(f, field, missing)) return why;
   if (*field == "-") field.reset();
-  return true;
+  return nullptr;
 }
 
 // The text that runs to the end of the line, with its escapes converted.
-bool take_rest(Fields &f, std::optional<std::string> &field) {
+const char *take_rest(Fields &f, std::optional<std::string> &field) {
   char buffer[LINE_SIZE];
   scpy(buffer, f.pos(), LINE_SIZE);
   char *text = s_strtrm(buffer);
-  if (!*text) {
-    emsg("Missing question text");
-    return false;
-  }
+  if (!*text) return "Missing question text";
   cvt_linefeeds(text);
   field = text;
-  return true;
+  return nullptr;
 }
 
-bool parse_long(Fields &f, Quest &q) {
-  return take(f, q.setting, "Missing setting label") &&
-         take_control(f, q.control, "Missing control") &&
-         take_control(f, q.control_cmp, "Missing control comparison") &&
-         take(f, q.help_id, "Missing Help ID text") && take_rest(f, q.text);
+// The first message of a chain of takes, or null when all of them were complete.
+template <class... Why>
+const char *first_missing(Why... why) {
+  const char *result = nullptr;
+  ((result = result ? result : why()), ...);
+  return result;
 }
 
-bool parse_error(Fields &f, Quest &q) {
-  return take(f, q.setting, "Missing setting label") &&
-         take(f, q.help_id, "Missing Help ID text") && take_rest(f, q.text);
+const char *parse_long(Fields &f, Quest &q) {
+  return first_missing([&] { return take(f, q.setting, "Missing setting label"); },
+                       [&] { return take_control(f, q.control, "Missing control"); },
+                       [&] { return take_control(f, q.control_cmp, "Missing control comparison"); },
+                       [&] { return take(f, q.help_id, "Missing Help ID text"); },
+                       [&] { return take_rest(f, q.text); });
+}
+
+const char *parse_error(Fields &f, Quest &q) {
+  return first_missing([&] { return take(f, q.setting, "Missing setting label"); },
+                       [&] { return take(f, q.help_id, "Missing Help ID text"); },
+                       [&] { return take_rest(f, q.text); });
 }
 
 // Exist: the path, then the setting that receives the result.
-bool parse_exist(Fields &f, Quest &q) {
-  return take(f, q.text, "Missing setting label") && take(f, q.setting, "Missing Help ID text");
+const char *parse_exist(Fields &f, Quest &q) {
+  return first_missing([&] { return take(f, q.text, "Missing setting label"); },
+                       [&] { return take(f, q.setting, "Missing Help ID text"); });
 }
 
 // Loop: the setting, then the entry number to go back to.
-bool parse_loop(Fields &f, Quest &q) {
-  return take(f, q.setting, "Missing setting label") && take(f, q.text, "Missing Help ID text");
+const char *parse_loop(Fields &f, Quest &q) {
+  return first_missing([&] { return take(f, q.setting, "Missing setting label"); },
+                       [&] { return take(f, q.text, "Missing Help ID text"); });
 }
+
+using Parse = const char *(*)(Fields &f, Quest &q);
 
 struct TypeWord {
   const char *word;
   int type;
-  bool (*parse)(Fields &f, Quest &q);  // the fields after the type word
+  Parse parse;  // the fields after the type word
 };
 
 constexpr TypeWord type_words[] = {
@@ -99,8 +112,16 @@ constexpr TypeWord type_words[] = {
     {"Loop", QLoop, parse_loop},
 };
 
-// One question line of the wanted section.
-void parse_question(Questions *x, const char *line) {
+// Logs a line's trouble and keeps it for the tools.
+void note(Questions *x, int number, const std::string &message) {
+  emsg("%s", message.c_str());
+  x->notes.push_back({number, message});
+}
+
+}  // namespace
+
+void quest_parse_line(Questions *x, const char *line, int number) {
+  if (!x || !line) return;
   Fields f(line);
   auto word = f.next();
   if (!word) return;
@@ -109,8 +130,9 @@ void parse_question(Questions *x, const char *line) {
   // behind in the next one.
   Quest &q = x->list[x->count];
   q = Quest{};
+  q.line = number;
   // An unknown word keeps type 0 and is read like the asked types.
-  bool (*parse)(Fields &, Quest &) = parse_long;
+  Parse parse = parse_long;
   bool known = false;
   for (const auto &t : type_words) {
     if (s_stricmp(word->c_str(), t.word) == 0) {
@@ -120,9 +142,14 @@ void parse_question(Questions *x, const char *line) {
       break;
     }
   }
-  if (!known) emsg("Unknown question type '%s'", word->c_str());
-  if (parse(f, q)) x->count++;
+  if (!known) note(x, number, "Unknown question type '" + *word + "'");
+  if (const char *why = parse(f, q))
+    note(x, number, why);
+  else
+    x->count++;
 }
+
+namespace {
 
 // The prompt is shown wrapped at the console width: lines break at the last blank or tab
 // that still fits, or hard after 79 characters when there is none.
@@ -175,23 +202,16 @@ int quest_load(Questions *x, const char *file, const char *section) {
     if (s_stricmp(x->section->c_str(), section) == 0) return 1;
     quest_clear(x);
   }
-  std::FILE *f = s_fopen(file, "r");
+  OwnedFile f = open_file(file, "r");
   if (!f) {
     quest_seterror("Error opening '%s'", file);
     return 0;
   }
-  bool found = false;
-  char buffer[LINE_SIZE];
-  while (char *line = read_line(f, buffer, LINE_SIZE)) {
-    if (is_comment(line)) continue;
-    if (line[0] == '[') {
-      if (found) break;  // the next header ends the section
-      found = section_matches(line, section);
-    } else if (found) {
-      parse_question(x, line);
-    }
-  }
-  s_fclose(&f);
+  bool found = read_section(f.get(), section, [x](const Line &line) {
+    quest_parse_line(x, line.text, line.number);
+    return true;
+  });
+  f.reset();
   if (!found) {
     emsg("Section '%s' not found", section);
     x->count = 0;
@@ -206,6 +226,7 @@ void quest_clear(Questions *x) {
   if (!x || !x->section) return;
   x->section.reset();
   x->list.clear();
+  x->notes.clear();
   x->count = 0;
 }
 

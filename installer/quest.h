@@ -36,6 +36,7 @@ struct Quest {
   std::optional<std::string> control_cmp;
   std::optional<std::string> help_id;
   int type = 0;  // QType
+  int line = 0;  // the file line it was read from
 };
 using quest = Quest;
 
@@ -47,10 +48,14 @@ struct Questions {
   std::optional<std::string> section;
   std::vector<Quest> list;
   Ini *ini = nullptr;  // not owned
+  std::vector<LoadNote> notes;  // unknown words and dropped lines, with their lines
 };
 
 std::unique_ptr<Questions> quest_init(Ini *ini);
 int quest_load(Questions *x, const char *file, const char *section);
+// One line of the loaded section (trimmed, not a comment, not a header), from file line
+// `number`.
+void quest_parse_line(Questions *x, const char *line, int number);
 void quest_clear(Questions *x);
 void quest_free(std::unique_ptr<Questions> *x);
 int quest_count(Questions *x);

@@ -57,25 +57,22 @@ void add_builtins(SettingsTable &table) {
   imsg("action=install");
 }
 
-// One declaration: the name, then after the blanks and tabs that follow it the rest of the
-// line as the value, inner blanks included.
-void add_declaration(SettingsTable &table, const char *line) {
+}  // namespace
+
+std::optional<DatEntry> dat_parse_line(const char *line) {
   Fields fields(line);
   std::optional<std::string> name = fields.next();
-  if (!name) return;
+  if (!name) return std::nullopt;
   const char *rest = fields.pos();
   while (*rest == ' ' || *rest == '\t') rest++;
-  std::optional<std::string> value;
-  if (*rest) value = rest;
-  dmsg("Adding '%s'='%s'", name->c_str(), value ? value->c_str() : "");
-  table.add(std::move(*name), std::move(value), Ini_Replace);
+  DatEntry entry{std::move(*name), std::nullopt};
+  if (*rest) entry.value = rest;
+  return entry;
 }
-
-}  // namespace
 
 int load_datfile(Ini *ini, const char *file) {
   if (!ini || !file) return 0;
-  std::FILE *f = s_fopen(file, "r");
+  OwnedFile f = open_file(file, "r");
   if (!f) {
     emsg("Error opening '%s' for read, %s", file, tcp_error());
     return 0;
@@ -83,12 +80,14 @@ int load_datfile(Ini *ini, const char *file) {
 
   SettingsTable table;
   add_builtins(table);
-  char buffer[LINE_SIZE];
-  while (const char *line = read_line(f, buffer, LINE_SIZE)) {
-    if (is_comment(line)) continue;
-    add_declaration(table, line);
-  }
-  s_fclose(&f);
+  read_lines(f.get(), [&table](const Line &line) {
+    if (std::optional<DatEntry> e = dat_parse_line(line.text)) {
+      dmsg("Adding '%s'='%s'", e->name.c_str(), e->value ? e->value->c_str() : "");
+      table.add(std::move(e->name), std::move(e->value), Ini_Replace);
+    }
+    return true;
+  });
+  f.reset();
 
   _settings = table.finish();
   ini_setup(ini, _settings.get(), nullptr, 1);
