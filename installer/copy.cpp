@@ -209,15 +209,6 @@ struct Source {
   }
 };
 
-bool control_allows(Copy *x, const CCmd &cmd) {
-  const char *value = ini_value_name(x->ini, opt_cstr(cmd.control));
-  if (!value) return true;
-  const char *cmp = ini_value_name(x->ini, opt_cstr(cmd.control_cmp));
-  if (!cmp) cmp = opt_cstr(cmd.control_cmp);
-  if (!cmp) return istrue(value);
-  return s_stricmp(value, cmp) == 0;
-}
-
 int make_dir(Copy *x, unsigned index, ByteCount *) {
   return file_mkdir(copy_src(x, index), 1) ? 1 : 0;
 }
@@ -401,6 +392,17 @@ const char *copy_control_cmp(Copy *x, unsigned index) {
   return field(x, index, &CCmd::control_cmp);
 }
 
+int copy_allows(Copy *x, unsigned index) {
+  const CCmd *cmd = command(x, index);
+  if (!cmd) return 0;
+  const char *value = ini_value_name(x->ini, opt_cstr(cmd->control));
+  if (!value) return 1;
+  const char *cmp = ini_value_name(x->ini, opt_cstr(cmd->control_cmp));
+  if (!cmp) cmp = opt_cstr(cmd->control_cmp);
+  if (!cmp) return istrue(value);
+  return s_stricmp(value, cmp) == 0;
+}
+
 const char *copy_error() { return last_error ? last_error->c_str() : ""; }
 
 void cerror(const char *format, ...) {
@@ -508,7 +510,7 @@ int copy_process(Copy *x, unsigned *files, ByteCount *bytes, int stop_on_fail) {
 int copy_do(Copy *x, unsigned index, ByteCount *bytes) {
   const CCmd *cmd = command(x, index);
   if (!cmd) return 0;
-  if (!control_allows(x, *cmd)) {
+  if (!copy_allows(x, index)) {
     dmsg("Doing nothing due to controlling setting");
     return -1;
   }

@@ -68,6 +68,8 @@ const char *copy_dst(Copy *x, unsigned index);
 const char *copy_not(Copy *x, unsigned index);
 const char *copy_control(Copy *x, unsigned index);
 const char *copy_control_cmp(Copy *x, unsigned index);
+// Whether the command's controlling setting lets it run, as the settings stand now.
+int copy_allows(Copy *x, unsigned index);
 const char *copy_error();
 void cerror(const char *format, ...) INSTALLER_PRINTF(1, 2);
 

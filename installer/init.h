@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "array.h"
+#include "ini.h"
 #include "lib.h"
 
 namespace installer {
@@ -52,6 +53,10 @@ void init_free(std::unique_ptr<Init> *x);
 void init_item_free(std::unique_ptr<IItem> *x);
 void init_seterror(const char *format, ...) INSTALLER_PRINTF(1, 2);
 const char *init_error();
+
+// Whether an init command's control lets it run, and running it against the settings.
+bool init_applies(Ini *ini, const IItem &item);
+void init_do(Ini *ini, const IItem &item);
 
 // The eight places searched for httpd.conf, in order.
 inline constexpr int HTTP_FILES = 8;
