@@ -138,12 +138,14 @@ class Planner {
     }
   }
 
-  void show(char what, const std::string &path) { con_print("  %c %s\n", what, path.c_str()); }
+  void show(char what, const std::string &path, const std::string &from = "") {
+    con_print("  %c %s%s%s\n", what, path.c_str(), from.empty() ? "" : " <- ", from.c_str());
+  }
 
   // A file written: created where nothing was, changed where something was.
-  int write(const std::string &path) {
+  int write(const std::string &path, const std::string &from = "") {
     if (disk_.kind(parent(path)) != Kind::Dir) return 0;
-    show(disk_.kind(path) == Kind::Gone ? '+' : '~', path);
+    show(disk_.kind(path) == Kind::Gone ? '+' : '~', path, from);
     disk_.make(path, Kind::File);
     return 1;
   }
@@ -186,7 +188,7 @@ class Planner {
     for (const auto &[name, k] : disk_.list(from, "*")) {
       if (wild_list(name.c_str(), not_)) continue;
       count += k == Kind::Dir ? copy_tree(join(from, name), join(to, name), not_)
-                              : write(join(to, name));
+                              : write(join(to, name), join(from, name));
     }
     return count;
   }
@@ -217,7 +219,7 @@ class Planner {
       for (const auto &[name, k] : disk_.list(s.path, s.wild)) {
         if (wild_ilist(name.c_str(), not_)) continue;
         if (k != Kind::Dir)
-          count += write(join(dir, name));
+          count += write(join(dir, name), join(s.path, name));
         else if (c.type == CpyDir)
           count += copy_tree(join(s.path, name), join(dir, name), not_);
       }
