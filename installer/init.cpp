@@ -194,8 +194,9 @@ std::optional<std::string> http_override;
 
 OwnedFile open_http_conf() {
   if (http_override) {
-    http_path = *http_override;
-    return open_file(http_path.c_str(), "r");
+    OwnedFile f = open_file(http_override->c_str(), "r");
+    if (f) http_path = *http_override;
+    return f;
   }
   for (const char *path : http_files) {
     dmsg("Is Httpd conf?[%s]", path);

@@ -485,10 +485,11 @@ class Checker {
   void check_templates() {
     for (auto &[path, users] : template_users_) {
       Template t{path, {}};
+      const std::string shown_path = relative(path);
       OwnedFile f = open_file(path.c_str(), "r");
       read_lines(f.get(), [&](const Line &line) {
         std::string e = marked(line.text);
-        unresolved(relative(path), line.number, e, "", "is written as is");
+        unresolved(shown_path, line.number, e, "", "is written as is");
         t.lines.push_back({line.number, uses(e)});
         return true;
       });

@@ -358,7 +358,9 @@ void show_httpd(bool named) {
                                    error) != 0;
   if (const char *path = init_http_path()) {
     con_print("httpd.conf: %s\n", path);
-  } else if (!named) {
+  } else if (named) {
+    con_print("httpd.conf: the file named cannot be read\n");
+  } else {
     con_print("httpd.conf: none found; tried:\n");
     for (const char *place : http_files) con_print("  %s\n", place);
   }
