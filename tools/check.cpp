@@ -244,6 +244,9 @@ class Checker {
   }
 
   void check_dat() {
+    for (const std::string &file : {dat_, int_})
+      if (OwnedFile f = open_file(file.c_str(), "r"); !f)
+        add(file, 1, SevError, "cannot be read: the installer stops at start-up");
     std::map<std::string, int> first;
     for (const auto &[name, line] : decls_) {
       bool builtin = std::find(std::begin(Builtins), std::end(Builtins), name) != std::end(Builtins);
@@ -272,7 +275,7 @@ class Checker {
   }
 
   void check_init() {
-    for (const LoadNote &n : init_->notes) add(int_, n.line, SevError, n.message);
+    report_notes(int_, init_->notes, "", ": the command does nothing");
     for (IItem *i = init_get_num(init_.get(), 0); i; i = init_get(init_.get())) {
       if (i->first_line != i->line)
         add(int_, i->first_line, SevError,
@@ -333,7 +336,7 @@ class Checker {
   // What a loader said about each line, once a line: an unknown word, then the first
   // missing field (the later ones are missing because of it) and that the line is dropped.
   void report_notes(const std::string &file, const std::vector<LoadNote> &notes,
-                    const char *unknown_effect) {
+                    const std::string &in, const char *unknown_effect) {
     std::map<int, std::pair<std::string, bool>> lines;
     for (const LoadNote &n : notes) {
       auto &[text, dropped] = lines[n.line];
@@ -342,13 +345,14 @@ class Checker {
       text += (text.empty() ? "" : "; ") + n.message;
     }
     for (const auto &[line, note] : lines)
-      add(file, line, SevError, note.first + (note.second ? ": the line is dropped" : unknown_effect));
+      add(file, line, SevError,
+          note.first + in + (note.second ? ": the line is dropped" : unknown_effect));
   }
 
   void check_questions(const std::string &section, Questions *q) {
-    report_notes(q_, q->notes, ": it is asked as text");
-    std::set<std::string> set_here;
     const std::string in = " in [" + section + "]";
+    report_notes(q_, q->notes, in, ": it is asked as text");
+    std::set<std::string> set_here;
     for (unsigned i = 0; i < q->count; i++) {
       const Quest &e = q->list[i];
       std::string setting = e.setting.value_or("");
@@ -376,7 +380,7 @@ class Checker {
 
   void check_script(Script &s) {
     const std::string in = " in [" + s.name + "]";
-    report_notes(cpy_, s.raw->notes, ": running it fails");
+    report_notes(cpy_, s.raw->notes, in, ": running it fails");
     for (unsigned i = 0; i < s.raw->count; i++) {
       const CCmd &raw = s.raw->list[i], &m = s.marked->list[i];
       const std::string what = std::string(keyword(raw.type)) + in;

@@ -13,3 +13,6 @@ YN     answer  -  -  h1  Go on?
 [remove]
 [backup]
 Exist  $(cgi_dir)/demo  have_demo
+# A section with no copy section: a -special run of it changes nothing.
+[notes]
+Text   greeting  -  -  h1  Greeting?
