@@ -106,6 +106,7 @@ class Planner {
         con_print("  skipped: its controlling setting '%s' does not let it run\n", c.control->c_str());
         continue;
       }
+      if (c.control) con_print("  runs: its controlling setting '%s' lets it\n", c.control->c_str());
       failed_ = nullptr;
       int done = run_one(i, c);
       if (done > 0) continue;
@@ -262,7 +263,9 @@ class Planner {
     std::string src = norm(c.source.value_or("")), dst = norm(c.dest.value_or(""));
     const char *not_ = copy_not(copy_, i);
     switch (c.type) {
-      case MkDir: return make_dirs(src);
+      case MkDir:
+        if (disk_.kind(src) == Kind::Dir) con_print("  (already there)\n");
+        return make_dirs(src);
       case CpyFile:
       case CpyDir: return copy(i, c);
       case RmFile:
@@ -292,7 +295,10 @@ class Planner {
         char owner[LINE_SIZE] = "";
         ini_replace(ini_, c.dest ? c.dest->c_str() : "", owner, OWNER_SIZE);
         std::string user = std::string(owner).substr(0, std::string(owner).find(':'));
-        if (file_getuid(user.c_str()) < 0) return 0;
+        if (file_getuid(user.c_str()) < 0) {
+          failed_ = "no such user";
+          return 0;
+        }
         Parts s = source(i);
         return change(s.path, s.wild, not_, std::string("owner ") + owner);
       }
