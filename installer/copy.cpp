@@ -335,8 +335,13 @@ int walk_tree(const WalkKind &kind, const char *path, const char *file, const ch
   return count;
 }
 
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// Objects and accessors
+
 // The mode text as an octal number, or nullopt when it is not one.
-std::optional<mode_t> parse_mode(const char *text) {
+std::optional<mode_t> copy_parse_mode(const char *text) {
   if (!text || !*text) return std::nullopt;
   unsigned long mode = 0;
   for (const char *p = text; *p; p++) {
@@ -346,11 +351,6 @@ std::optional<mode_t> parse_mode(const char *text) {
   }
   return static_cast<mode_t>(mode);
 }
-
-}  // namespace
-
-// ---------------------------------------------------------------------------------------
-// Objects and accessors
 
 std::unique_ptr<Copy> copy_init(Ini *ini) {
   auto x = std::make_unique<Copy>();
@@ -607,7 +607,7 @@ int copy_chown(Copy *x, unsigned index) {
 int copy_chmod(Copy *x, unsigned index) {
   const CCmd *cmd = command(x, index);
   if (!cmd) return 0;
-  std::optional<mode_t> mode = parse_mode(opt_cstr(cmd->dest));
+  std::optional<mode_t> mode = copy_parse_mode(opt_cstr(cmd->dest));
   if (!mode) {
     // A mode that is not octal digits would set bits nobody asked for. No system call
     // failed here, so no system error text belongs after the message.

@@ -70,6 +70,8 @@ const char *copy_control(Copy *x, unsigned index);
 const char *copy_control_cmp(Copy *x, unsigned index);
 // Whether the command's controlling setting lets it run, as the settings stand now.
 int copy_allows(Copy *x, unsigned index);
+// A "Chmod" mode text as an octal number, or nothing when it is not octal digits.
+std::optional<mode_t> copy_parse_mode(const char *text);
 const char *copy_error();
 void cerror(const char *format, ...) INSTALLER_PRINTF(1, 2);
 

@@ -415,7 +415,7 @@ class Checker {
     }
     if (raw.type == Chmod) {
       const std::string mode = m.dest.value_or("");
-      if (mode.empty() || mode.size() > 4 || mode.find_first_not_of("01234567") != std::string::npos)
+      if (!copy_parse_mode(mode.c_str()))
         add(cpy_, raw.line, SevError, "mode '" + mode + "' of " + what + " is not octal digits: the command fails");
     }
     if (raw.type == RmDir || raw.type == RmFile) {
