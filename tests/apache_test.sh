@@ -8,6 +8,8 @@
 # Needs root, Debian's apache2-bin and curl. Without Apache it is skipped (status 77),
 # unless CI is set: there a missing Apache is a failure.
 set -uo pipefail
+. "$(dirname "$0")/need.sh"
+need_root
 
 if [ ! -x /usr/sbin/apache2 ]; then
   echo "/usr/sbin/apache2 is not installed (Debian package apache2-bin)"

@@ -22,6 +22,8 @@
 # In stdout, log and overlay files @WORK@ stands for the working directory and @SCRATCH@
 # for the scratch folder that holds it. setup and check see WORK, SCRATCH, SCEN, OVERLAY.
 set -uo pipefail
+. "$(dirname "$0")/need.sh"
+need_root
 
 bin=$(readlink -f "$1")
 scen=$(readlink -f "$2")

@@ -1,0 +1,80 @@
+# Tests, built only with BUILD_TESTING (the default): the installer, the tools and the demo
+# need nothing of this.
+enable_testing()
+find_package(GTest)
+if(NOT GTest_FOUND)
+  message(FATAL_ERROR "GoogleTest not found: install it (Debian: libgtest-dev) "
+                      "or configure with -DBUILD_TESTING=OFF to build without the tests")
+endif()
+include(GoogleTest)
+# Unit tests: one executable per tests/*_test.cpp, so each module's tests build on their own.
+# The test list is read when ctest runs, not at build time: a build never runs a test binary.
+file(GLOB TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*_test.cpp)
+foreach(src ${TEST_SOURCES})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name} ${src})
+  target_link_libraries(${name} PRIVATE installer_lib GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
+endforeach()
+
+# Tests that need root (private mount namespaces, real owners) or Apache carry a label and
+# exit with 77 when that is missing: ctest shows them as skipped, never as passed.
+# With CI set they fail instead (tests/need.sh).
+function(needs_root test)
+  set_tests_properties(${test} PROPERTIES SKIP_RETURN_CODE 77 LABELS "root;${ARGN}")
+endfunction()
+
+# End-to-end scenarios: one folder each, run against the real binary.
+file(GLOB SCENARIOS LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/scenarios/*)
+foreach(dir ${SCENARIOS})
+  if(IS_DIRECTORY ${dir})
+    get_filename_component(name ${dir} NAME)
+    add_test(NAME scenario.${name}
+             COMMAND bash ${CMAKE_SOURCE_DIR}/tests/run_scenario.sh $<TARGET_FILE:install_bin> ${dir})
+    needs_root(scenario.${name})
+  endif()
+endforeach()
+
+# The plan of each of the sample's flows, checked against the run that follows it.
+if(TEST scenario.plan-flows)
+  set_tests_properties(scenario.plan-flows PROPERTIES
+                       ENVIRONMENT INSTALL_CHECK=$<TARGET_FILE:install_check>)
+endif()
+
+# install-check on product folders with the findings expected of each: one folder a case.
+file(GLOB CHECK_CASES LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/check/*)
+foreach(dir ${CHECK_CASES})
+  if(IS_DIRECTORY ${dir})
+    get_filename_component(name ${dir} NAME)
+    add_test(NAME check.${name}
+             COMMAND bash ${CMAKE_SOURCE_DIR}/tests/run_check.sh $<TARGET_FILE:install_check> ${dir})
+  endif()
+endforeach()
+
+# The sample under a real Apache, through install-trial.
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/apache_test.sh)
+  add_test(NAME apache COMMAND bash ${CMAKE_SOURCE_DIR}/tests/apache_test.sh
+           ${CMAKE_BINARY_DIR}/install-trial $<TARGET_FILE:install_bin>
+           ${CMAKE_SOURCE_DIR}/examples/webapp)
+  needs_root(apache apache)
+endif()
+
+# The release's pieces: the static installer in a bare root, the Debian package, the manuals.
+if(TARGET install_static)
+  add_test(NAME release.static-chroot COMMAND bash ${CMAKE_SOURCE_DIR}/tests/static_chroot.sh
+           $<TARGET_FILE:install_static> ${CMAKE_SOURCE_DIR}/tests/static)
+  needs_root(release.static-chroot)
+  add_test(NAME release.deb COMMAND bash ${CMAKE_SOURCE_DIR}/tests/deb_test.sh ${CMAKE_BINARY_DIR})
+  needs_root(release.deb dpkg)
+  set_tests_properties(release.deb PROPERTIES RUN_SERIAL ON)
+endif()
+add_test(NAME release.man COMMAND bash ${CMAKE_SOURCE_DIR}/tests/man_test.sh ${CMAKE_SOURCE_DIR}/man)
+set_tests_properties(release.man PROPERTIES SKIP_RETURN_CODE 77 LABELS man)
+
+# Benchmarks measure; they are built here and run by hand, never asserted.
+find_package(benchmark QUIET)
+file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*_bench.cpp)
+if(benchmark_FOUND AND BENCH_SOURCES AND NOT INSTALLER_SANITIZE)
+  add_executable(benchmarks ${BENCH_SOURCES})
+  target_link_libraries(benchmarks PRIVATE installer_lib benchmark::benchmark_main)
+endif()

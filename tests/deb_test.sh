@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The Debian package that CPack builds from the install rules installs and purges cleanly:
+# dpkg runs in a private mount namespace with writable overlays over /usr, /etc and /var,
+# and afterwards the overlays hold nothing but dpkg's own records.
+# usage: deb_test.sh BUILD-DIR
+set -uo pipefail
+. "$(dirname "$0")/need.sh"
+need_root
+need_cmd dpkg
+need_cmd dpkg-shlibdeps dpkg-dev
+build=$(readlink -f "$1")
+S=$(mktemp -d "${TMPDIR:-/tmp}/deb-test.XXXXXX")
+trap 'rm -rf "$S"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+cpack --config "$build/CPackConfig.cmake" -G DEB -B "$S/pkg" > "$S/cpack.log" 2>&1 ||
+  { cat "$S/cpack.log"; fail "cpack could not build the package"; }
+deb=$(ls "$S"/pkg/*.deb) && [ -f "$deb" ] || fail "cpack made no .deb"
+dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print substr($6, 2) }' > "$S/files"
+grep -qx /usr/lib/cgi-install/install "$S/files" || fail "no installer in the package"
+
+unshare -m bash -s "$S" "$deb" <<'IN' || fail "see above"
+S=$1
+for d in usr etc var; do
+  mkdir -p "$S/up/$d" "$S/work/$d"
+  mount -t overlay overlay -o "lowerdir=/$d,upperdir=$S/up/$d,workdir=$S/work/$d" "/$d" || exit 1
+done
+dpkg -i "$2" > "$S/dpkg.log" 2>&1 || { cat "$S/dpkg.log"; echo "dpkg -i failed"; exit 1; }
+while read -r f; do [ -e "$f" ] || { echo "$f is not installed"; exit 1; }; done < "$S/files"
+out=$(cd "$S" && /usr/lib/cgi-install/install -version) && [ "$out" = "Installer version 1.0d" ] ||
+  { echo "the installed installer says: $out"; exit 1; }
+dpkg --purge cgi-install > "$S/dpkg.log" 2>&1 || { cat "$S/dpkg.log"; echo "dpkg --purge failed"; exit 1; }
+IN
+
+# Left behind: anything in the overlays but dpkg's database and log, or the man page index
+# that man-db's trigger refreshes, and the folders that were there before.
+cd "$S/up" && find . -mindepth 1 | sed 's|^\.||' | grep -Ev '^/var/(lib/dpkg|log/dpkg\.log|cache/man)(/|$)' |
+  while read -r p; do [ -d "$S/up$p" ] && [ -d "$p" ] || echo "$p"; done > "$S/left"
+[ -s "$S/left" ] && { cat "$S/left"; fail "the purge left the files above behind"; }
+echo "PASS: $(basename "$deb") installed and purged cleanly"
