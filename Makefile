@@ -1,39 +1,53 @@
 # make demo: build the installer and run it on the sample product in a scratch folder,
 #   under a real Apache with install-trial where Apache is installed.
 # make check: build with g++ and clang++ and under AddressSanitizer + UBSan, run every test.
+# make release: the static installer, the release tarball and the Debian package.
+# A plain build is optimised (RelWithDebInfo); developers add BUILD_TYPE=Debug.
 JOBS ?= 2
 CMAKE ?= cmake
+BUILD_TYPE ?= RelWithDebInfo
+WERROR := -DINSTALLER_WERROR=ON
 
-.PHONY: all build check demo bench clean
+.PHONY: all build check demo release bench clean
 
 all: build
 
 build:
-	$(CMAKE) -S . -B build/gcc -DCMAKE_CXX_COMPILER=g++ >/dev/null
+	$(CMAKE) -S . -B build/gcc -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
 	$(CMAKE) --build build/gcc -j $(JOBS)
 
-check: build
+# Warnings are errors here, and both optimised and Debug builds are covered.
+check:
+	$(CMAKE) -S . -B build/gcc -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(WERROR) >/dev/null
+	$(CMAKE) --build build/gcc -j $(JOBS)
 	ctest --test-dir build/gcc --output-on-failure -j $(JOBS)
-	$(CMAKE) -S . -B build/clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	$(CMAKE) -S . -B build/clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug $(WERROR) >/dev/null
 	$(CMAKE) --build build/clang -j $(JOBS)
-	ctest --test-dir build/clang --output-on-failure -j $(JOBS) -E apache
-	$(CMAKE) -S . -B build/asan -DCMAKE_CXX_COMPILER=g++ -DINSTALLER_SANITIZE=ON >/dev/null
+	ctest --test-dir build/clang --output-on-failure -j $(JOBS) -E 'apache|release.(man|deb)'
+	$(CMAKE) -S . -B build/asan -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=Debug -DINSTALLER_SANITIZE=ON $(WERROR) >/dev/null
 	$(CMAKE) --build build/asan -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	  ctest --test-dir build/asan --output-on-failure -j $(JOBS)
+	  ctest --test-dir build/asan --output-on-failure -j $(JOBS) -E release.man
 
 # Where Apache is installed (and as root) the demo is a trial run under it; elsewhere the
 # installer alone, in a scratch folder. TRIAL_ARGS go to install-trial, DEMO_ARGS to the installer.
+# The demo needs no GoogleTest: its own build has no tests.
 demo:
-	$(CMAKE) -S . -B build/gcc -DCMAKE_CXX_COMPILER=g++ >/dev/null
-	$(CMAKE) --build build/gcc -j $(JOBS) --target install_bin
+	$(CMAKE) -S . -B build/demo -DCMAKE_CXX_COMPILER=g++ -DBUILD_TESTING=OFF >/dev/null
+	$(CMAKE) --build build/demo -j $(JOBS) --target install_bin
 	@if [ -x /usr/sbin/apache2 ] && [ "$$(id -u)" = 0 ]; then \
 	  echo "demo: Apache (/usr/sbin/apache2) is installed: install-trial runs the sample's install, upgrade and remove under it"; \
-	  build/gcc/install-trial --url /webnotes/ --url /cgi-bin/webnotes/webnotes.cgi $(TRIAL_ARGS) examples/webapp; \
+	  build/demo/install-trial --url /webnotes/ --url /cgi-bin/webnotes/webnotes.cgi $(TRIAL_ARGS) examples/webapp; \
 	else \
 	  echo "demo: no Apache (/usr/sbin/apache2) or not root: the plain demo, the installer alone in a scratch folder (examples/demo.sh)"; \
-	  bash examples/demo.sh build/gcc/install examples/webapp; \
+	  bash examples/demo.sh build/demo/install examples/webapp; \
 	fi
+
+release:
+	$(CMAKE) -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+	$(CMAKE) --build build/release -j $(JOBS) --target all release
+	cd build/release && cpack -G DEB
+	@ls -l build/release/*.tar.gz build/release/*.deb
 
 bench: build
 	build/gcc/benchmarks

@@ -38,6 +38,17 @@ Chmod     $(cgi_dir)/webnotes/*.cgi  -  755
 Chmod     $(cgi_dir)/webnotes/webnotes.conf  -  640  set_owner
 Chown     $(cgi_dir)/webnotes  -  $(web_user):$(web_group)  set_owner
 Chown     $(doc_root)/webnotes  -  $(web_user):$(web_group)  set_owner
+# The answers, kept for the upgrade and the remove (install.int reads them back) in a
+# folder that only root can write. The user and group are kept only when they were asked.
+MkDir     $(state_dir)
+WFile     $(state_dir)/cgi_dir    cgi_dir
+WFile     $(state_dir)/doc_root   doc_root
+WFile     $(state_dir)/set_owner  set_owner
+WFile     $(state_dir)/web_user   web_user   set_owner
+WFile     $(state_dir)/web_group  web_group  set_owner
+WFile     $(state_dir)/version    version
+Chmod     $(state_dir)  -  700
+Chmod     $(state_dir)/*  -  600
 
 [upgrade]
 Exist     $(cgi_dir)/webnotes/webnotes.conf  upgradable
@@ -52,15 +63,28 @@ WFile     $(cgi_dir)/webnotes/VERSION  version
 Chmod     $(cgi_dir)/webnotes/*.cgi  -  755
 Chown     $(cgi_dir)/webnotes  -  $(web_user):$(web_group)  set_owner
 Chown     $(doc_root)/webnotes  -  $(web_user):$(web_group)  set_owner
+# The answers again: the upgrade may have changed them.
+MkDir     $(state_dir)
+WFile     $(state_dir)/cgi_dir    cgi_dir
+WFile     $(state_dir)/doc_root   doc_root
+WFile     $(state_dir)/set_owner  set_owner
+WFile     $(state_dir)/web_user   web_user   set_owner
+WFile     $(state_dir)/web_group  web_group  set_owner
+WFile     $(state_dir)/version    version
+Chmod     $(state_dir)  -  700
+Chmod     $(state_dir)/*  -  600
 
 # The removal goes on past commands that fail, so it also tidies up a half-removed install.
 [remove]
 RmFile    $(cgi_dir)/webnotes/*.cgi  -
 RmDir     $(doc_root)/webnotes  -
 RmDir     $(cgi_dir)/webnotes  -  keep_conf  false
+RmDir     $(state_dir)  -
 
 [backup]
 MkDir     $(backup_dir)
 CopyFile  $(cgi_dir)/webnotes/*  *.cgi,*.new  $(backup_dir)
-RFile     $(cgi_dir)/webnotes/VERSION  backup_version
+# The version comes from the root-only state folder: the installed tree belongs to the
+# web server's user, and nothing that user can change may go into what root writes.
+RFile     $(state_dir)/version  backup_version
 Ini       $(current_dir)/templates/backup-readme.in  $(backup_dir)/README
