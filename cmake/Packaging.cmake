@@ -7,11 +7,7 @@ if(TARGET install_static)
 else()
   install(TARGETS install_bin RUNTIME DESTINATION ${INSTALLER_DIR})
 endif()
-# The authors' tools, where they have been built.
-if(TARGET install_check)
-  install(TARGETS install_check RUNTIME DESTINATION bin)
-endif()
-# install-trial is made and installed by tools/; the manual pages, its own included, here.
+# The authors' tools are installed by tools/; every manual page, theirs included, here.
 file(GLOB MAN_PAGES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/man/*.[1-8])
 foreach(page ${MAN_PAGES})
   string(REGEX REPLACE ".*\\.([1-8])$" "\\1" section ${page})
