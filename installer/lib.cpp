@@ -391,6 +391,96 @@ std::string render_with(const char *conversion, int stars, int w, int p, T value
   }
 }
 
+// One conversion as the format writes it: '%', flags, width, precision, length, character.
+struct Conversion {
+  std::string spec = "%";
+  char type = 0;
+  int longs = 0;       // 'l' length modifiers, at most two
+  int stars = 0;       // '*' width and precision taken from the arguments
+  int star_values[2] = {0, 0};
+};
+
+// Reads the conversion that starts at the '%' of f, taking any '*' values from ap. Returns
+// the character after it, or null when the format ends inside it or it is too long.
+const char *parse_conversion(const char *f, va_list *ap, Conversion *c) {
+  const char *p = f + 1;
+  while (*p && std::strchr("-+0 #", *p)) c->spec += *p++;
+  auto number = [&]() {
+    if (*p == '*') {
+      c->star_values[c->stars++] = va_arg(*ap, int);
+      c->spec += *p++;
+    } else {
+      while (is_digit(*p)) c->spec += *p++;
+    }
+  };
+  number();
+  if (*p == '.') {
+    c->spec += *p++;
+    number();
+  }
+  while (*p == 'l' && c->longs < 2) {
+    c->spec += *p++;
+    c->longs++;
+  }
+  if (!*p || c->spec.size() + 1 > CONVERSION_MAX) return nullptr;
+  c->type = *p++;
+  c->spec += c->type;
+  return p;
+}
+
+// Renders a whole number of the width the conversion's length modifiers name.
+template <class I, class L, class LL>
+std::string render_integer(const Conversion &c, va_list *ap) {
+  const char *cs = c.spec.c_str();
+  int w = c.star_values[0];
+  int pr = c.star_values[1];
+  if (c.longs == 2) return render_with(cs, c.stars, w, pr, va_arg(*ap, LL));
+  if (c.longs == 1) return render_with(cs, c.stars, w, pr, va_arg(*ap, L));
+  return render_with(cs, c.stars, w, pr, va_arg(*ap, I));
+}
+
+// Renders the argument of one conversion; count is what has been written so far, for %n.
+std::string render_argument(const Conversion &c, va_list *ap, unsigned count) {
+  const char *cs = c.spec.c_str();
+  int w = c.star_values[0];
+  int pr = c.star_values[1];
+  switch (c.type) {
+    case 'd':
+    case 'i':
+      return render_integer<int, long, long long>(c, ap);
+    case 'o':
+    case 'u':
+    case 'x':
+    case 'X':
+      return render_integer<unsigned, unsigned long, unsigned long long>(c, ap);
+    case 'c':
+    case 'C':
+      return render_with(cs, c.stars, w, pr, va_arg(*ap, int));
+    case 'e':
+    case 'E':
+    case 'f':
+    case 'g':
+    case 'G':
+      return render_with(cs, c.stars, w, pr, va_arg(*ap, double));
+    case 's': {
+      const char *s = va_arg(*ap, const char *);
+      return s ? render_with(cs, c.stars, w, pr, s) : std::string("(NULL)");
+    }
+    case 'S': {
+      const wchar_t *s = va_arg(*ap, const wchar_t *);
+      return s ? render_with(cs, c.stars, w, pr, s) : std::string("(NULL)");
+    }
+    case 'p':
+      return render_with(cs, c.stars, w, pr, va_arg(*ap, void *));
+    case 'n':
+      *va_arg(*ap, int *) = static_cast<int>(count);
+      return std::string();
+    default:
+      // Not a conversion this formatter knows: write it as it stands.
+      return c.spec;
+  }
+}
+
 }  // namespace
 
 int vsnprintf(char *buffer, unsigned bfsz, const char *format, va_list arg) {
@@ -409,93 +499,10 @@ int vsnprintf(char *buffer, unsigned bfsz, const char *format, va_list arg) {
       f += 2;
       continue;
     }
-    // Collect the conversion: '%', flags, width, precision, length, conversion character.
-    std::string conv = "%";
-    const char *p = f + 1;
-    int stars = 0;
-    int star_values[2] = {0, 0};
-    while (*p && std::strchr("-+0 #", *p)) conv += *p++;
-    auto number = [&]() {
-      if (*p == '*') {
-        star_values[stars++] = va_arg(ap, int);
-        conv += *p++;
-      } else {
-        while (is_digit(*p)) conv += *p++;
-      }
-    };
-    number();
-    if (*p == '.') {
-      conv += *p++;
-      number();
-    }
-    int longs = 0;
-    while (*p == 'l' && longs < 2) {
-      conv += *p++;
-      longs++;
-    }
-    if (!*p || conv.size() + 1 > CONVERSION_MAX) break;
-    char c = *p++;
-    conv += c;
-    f = p;
-    const char *cs = conv.c_str();
-    int w = star_values[0];
-    int pr = star_values[1];
-    std::string text;
-    switch (c) {
-      case 'd':
-      case 'i':
-        if (longs == 2) {
-          text = render_with(cs, stars, w, pr, va_arg(ap, long long));
-        } else if (longs == 1) {
-          text = render_with(cs, stars, w, pr, va_arg(ap, long));
-        } else {
-          text = render_with(cs, stars, w, pr, va_arg(ap, int));
-        }
-        break;
-      case 'o':
-      case 'u':
-      case 'x':
-      case 'X':
-        if (longs == 2) {
-          text = render_with(cs, stars, w, pr, va_arg(ap, unsigned long long));
-        } else if (longs == 1) {
-          text = render_with(cs, stars, w, pr, va_arg(ap, unsigned long));
-        } else {
-          text = render_with(cs, stars, w, pr, va_arg(ap, unsigned));
-        }
-        break;
-      case 'c':
-      case 'C':
-        text = render_with(cs, stars, w, pr, va_arg(ap, int));
-        break;
-      case 'e':
-      case 'E':
-      case 'f':
-      case 'g':
-      case 'G':
-        text = render_with(cs, stars, w, pr, va_arg(ap, double));
-        break;
-      case 's': {
-        const char *s = va_arg(ap, const char *);
-        text = s ? render_with(cs, stars, w, pr, s) : std::string("(NULL)");
-        break;
-      }
-      case 'S': {
-        const wchar_t *s = va_arg(ap, const wchar_t *);
-        text = s ? render_with(cs, stars, w, pr, s) : std::string("(NULL)");
-        break;
-      }
-      case 'p':
-        text = render_with(cs, stars, w, pr, va_arg(ap, void *));
-        break;
-      case 'n':
-        *va_arg(ap, int *) = static_cast<int>(count);
-        break;
-      default:
-        // Not a conversion this formatter knows: write it as it stands.
-        text = conv;
-        break;
-    }
+    Conversion c;
+    f = parse_conversion(f, &ap, &c);
+    if (!f) break;
+    std::string text = render_argument(c, &ap, count);
     count += static_cast<unsigned>(
         scpy(buffer + count, text.c_str(), static_cast<int>(bfsz - count)));
   }

@@ -124,39 +124,40 @@ int log_rotate(Log *x) {
   return result;
 }
 
-void emsg(const char *format, ...) {
-  if (!format) return;
+void vlog(LogLevel l, const char *format, va_list ap) {
+  // Errors wait in the queue until a log can take them; information and detail that no log
+  // would write are not even formatted.
+  bool queued = l == LogError;
+  if (!format || (!queued && (!CurrentLog || CurrentLog->Level < l))) return;
   char text[LINE_SIZE];
-  va_list ap;
-  va_start(ap, format);
   format_line(text, format, ap);
-  va_end(ap);
   if (CurrentLog && CurrentLog->Level != LogNone) {
-    log_line(CurrentLog, text, LogError);
+    log_line(CurrentLog, text, l);
     return;
   }
   if (!EmsgLog) EmsgLog = array_init<std::string>();
   array_add(EmsgLog.get(), std::make_unique<std::string>(text));
 }
 
-void imsg(const char *format, ...) {
-  if (!format || !CurrentLog || CurrentLog->Level < LogInfo) return;
-  char text[LINE_SIZE];
+void emsg(const char *format, ...) {
   va_list ap;
   va_start(ap, format);
-  format_line(text, format, ap);
+  vlog(LogError, format, ap);
   va_end(ap);
-  log_line(CurrentLog, text, LogInfo);
+}
+
+void imsg(const char *format, ...) {
+  va_list ap;
+  va_start(ap, format);
+  vlog(LogInfo, format, ap);
+  va_end(ap);
 }
 
 void dmsg(const char *format, ...) {
-  if (!format || !CurrentLog || CurrentLog->Level < LogDebug) return;
-  char text[LINE_SIZE];
   va_list ap;
   va_start(ap, format);
-  format_line(text, format, ap);
+  vlog(LogDebug, format, ap);
   va_end(ap);
-  log_line(CurrentLog, text, LogDebug);
 }
 
 void check_emsglog() {

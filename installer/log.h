@@ -1,6 +1,7 @@
 // The diagnostic log: time-stamped lines in a file that rotates at a size limit.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdio>
 #include <memory>
@@ -41,6 +42,8 @@ void log_set_level(Log *x, LogLevel l);
 void log_line(Log *x, const char *line, LogLevel l);
 int log_rotate(Log *x);
 
+// The one reporter behind emsg, imsg and dmsg: formats and writes at level l.
+void vlog(LogLevel l, const char *format, va_list ap) INSTALLER_PRINTF(2, 0);
 void emsg(const char *format, ...) INSTALLER_PRINTF(1, 2);
 void imsg(const char *format, ...) INSTALLER_PRINTF(1, 2);
 void dmsg(const char *format, ...) INSTALLER_PRINTF(1, 2);
