@@ -40,6 +40,15 @@ foreach(dir ${SCENARIOS})
   endif()
 endforeach()
 
+# Web-server discovery: one scenario per row of the table, all on one product.
+file(STRINGS ${CMAKE_SOURCE_DIR}/tests/httpd/cases HTTPD_CASES REGEX "^[a-z]")
+foreach(row ${HTTPD_CASES})
+  string(REGEX MATCH "^[^ ]+" name "${row}")
+  add_test(NAME scenario.httpd-${name} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/run_httpd.sh
+           $<TARGET_FILE:install_bin> ${name})
+  needs_root(scenario.httpd-${name})
+endforeach()
+
 # The plan of each of the sample's flows, checked against the run that follows it.
 if(TEST scenario.plan-flows)
   set_tests_properties(scenario.plan-flows PROPERTIES

@@ -13,14 +13,20 @@
 #   status     optional: the exit status expected (default 0)
 #   log        optional: lines that must appear in the log, in this order; each is compared
 #              with the part of a log line after its "] " ("Error: ...", "Debug: ...")
+#   expect     optional: what the run leaves, one row a line: PATH KIND MODE OWNER CONTENT.
+#              KIND: file, dir, link, none (nothing there), or grep (MODE is then how many
+#              lines of PATH hold CONTENT). MODE is octal; OWNER user:group by name or number;
+#              either may be "-". CONTENT, the rest of the row: "-" any, "=TEXT" these bytes
+#              (printf %b escapes, no line end added), "same:PATH", "md5:DIGEST", or
+#              "tree:A B ..." every path below the folder, sorted.
 #   setup      optional: bash run in the working directory before the installer
 #   check      optional: bash run in the working directory afterwards; non-zero fails
 #   overlay/   optional: etc/, usr/ or opt/ trees mounted over the system's own in a private
 #              mount namespace (etc/passwd.add and etc/group.add are appended to the
 #              system's passwd and group); setup may add to $OVERLAY as well. Every run
 #              has such a namespace, and the host's own httpd.conf files are hidden in it.
-# In stdout, log and overlay files @WORK@ stands for the working directory and @SCRATCH@
-# for the scratch folder that holds it. setup and check see WORK, SCRATCH, SCEN, OVERLAY.
+# In stdout, log, expect and overlay files @WORK@ stands for the working directory and
+# @SCRATCH@ for the scratch folder that holds it; in expect @YEAR@ for this year. setup and check see WORK, SCRATCH, SCEN, OVERLAY.
 set -uo pipefail
 . "$(dirname "$0")/need.sh"
 need_root
@@ -38,7 +44,7 @@ mkdir -p "$WORK" "$OVERLAY"
 export WORK SCRATCH OVERLAY SCEN=$scen
 
 fail() { echo "FAIL $name: $*"; exit 1; }
-subst() { sed -e "s|@WORK@|$WORK|g" -e "s|@SCRATCH@|$SCRATCH|g"; }
+subst() { sed -e "s|@WORK@|$WORK|g" -e "s|@SCRATCH@|$SCRATCH|g" -e "s|@YEAR@|$(date +%Y)|g"; }
 
 [ -d "$scen/product" ] && cp -a "$scen/product/." "$WORK/"
 argv0=install
@@ -53,9 +59,33 @@ if [ -d "$scen/overlay" ]; then
   find "$OVERLAY" -type f ! -name '*.bin' -exec sed -i -e "s|@WORK@|$WORK|g" -e "s|@SCRATCH@|$SCRATCH|g" {} +
 fi
 
-# Everything that may need the overlay runs in one shell: setup, the installer, check.
+[ -f "$scen/expect" ] && subst < "$scen/expect" > "$SCRATCH/expect"
+
+# Everything that may need the overlay runs in one shell: setup, the installer, the checks.
 cat > "$SCRATCH/run.sh" <<'INNER'
 set -uo pipefail
+# One row of the expect table: the kind of entry, its mode, owner and content.
+expect() {
+  local p=$1 kind=$2 mode=$3 owner=$4 content=$5 fmt=%U:%G
+  case $kind in
+    file) [ -f "$p" ] && [ ! -L "$p" ] ;;
+    dir) [ -d "$p" ] && [ ! -L "$p" ] ;;
+    link) [ -L "$p" ] ;;
+    none) [ ! -e "$p" ] && [ ! -L "$p" ] ;;
+    grep) [ "$(grep -cF -- "$content" "$p")" = "$mode" ] || echo "$p: not $mode lines with $content"
+          return ;;
+  esac || { echo "$p: not $kind"; return; }
+  [[ $owner =~ ^[0-9]+:[0-9]+$ ]] && fmt=%u:%g
+  [ "$mode" = - ] || [ "$(stat -c %a "$p")" = "$mode" ] || echo "$p: mode $(stat -c %a "$p")"
+  [ "$owner" = - ] || [ "$(stat -c "$fmt" "$p")" = "$owner" ] || echo "$p: owner $(stat -c "$fmt" "$p")"
+  case $content in
+    -) ;;
+    =*) printf %b "${content#=}" | cmp -s - "$p" ;;
+    same:*) cmp -s "${content#same:}" "$p" ;;
+    md5:*) [ "$(md5sum < "$p")" = "${content#md5:}  -" ] ;;
+    tree:*) [ "$(cd "$p" && find . -mindepth 1 | cut -c3- | sort | xargs)" = "${content#tree:}" ] ;;
+  esac || echo "$p: content differs: $(head -c 300 "$p" 2>/dev/null | cat -A)"
+}
 cd "$WORK"
 if [ -f "$SCEN/setup" ]; then bash "$SCEN/setup" || { echo "setup failed" > "$SCRATCH/why"; exit 0; }; fi
 # A host's own httpd.conf at one of the places the installer searches would leak into the
@@ -79,8 +109,14 @@ for top in etc usr opt; do
 done
 timeout 30 "./$ARGV0" "${ARGS[@]}" < "$INPUT" > "$SCRATCH/stdout" 2> "$SCRATCH/stderr"
 echo $? > "$SCRATCH/status"
+if [ -f "$SCRATCH/expect" ]; then
+  while read -r p kind mode owner content; do
+    [[ -z $p || $p == \#* ]] || expect "$p" "$kind" "$mode" "$owner" "$content"
+  done < "$SCRATCH/expect" > "$SCRATCH/check.out" 2>&1
+  [ -s "$SCRATCH/check.out" ] && echo "expected files differ" > "$SCRATCH/why"
+fi
 if [ -f "$SCEN/check" ]; then
-  bash "$SCEN/check" > "$SCRATCH/check.out" 2>&1 || echo "check failed" > "$SCRATCH/why"
+  bash "$SCEN/check" >> "$SCRATCH/check.out" 2>&1 || echo "check failed" > "$SCRATCH/why"
 fi
 INNER
 export ARGV0=$argv0 INPUT=$input
