@@ -28,18 +28,12 @@ std::string outcome(const char *buf, unsigned bfsz, int n) {
     return outcome(buf, bfsz, n);                          \
   }())
 
-namespace {
-
-}  // namespace
-
 TEST(BoundedCopy, ScpyAndScatCutAtTheirLimits) {
   char buf[16] = "xxxxxxxxxxxxxxx";
   EXPECT_EQ(scpy(buf, "abcdef", 5), 4);
   EXPECT_STREQ(buf, "abcd");
   EXPECT_EQ(scpy(buf, nullptr, 5), 0);
   EXPECT_STREQ(buf, "");
-  EXPECT_EQ(scpy(nullptr, "a", 5), 0);
-  EXPECT_EQ(scpy(buf, "a", 0), 0);
 
   buf[0] = '\0';
   EXPECT_EQ(scat(buf, "abcdef", 5), 3);  // appending keeps at most size - 2 characters
@@ -49,12 +43,10 @@ TEST(BoundedCopy, ScpyAndScatCutAtTheirLimits) {
   std::strcpy(buf, "abcdefgh");
   EXPECT_EQ(scat(buf, "z", 5), 4);  // too long already: cut to size - 1
   EXPECT_STREQ(buf, "abcd");
-  EXPECT_EQ(scat(buf, nullptr, 5), 0);
 
   char path[8] = "a";
   EXPECT_STREQ(attach_ext(path, ".log", 8), "a.log");
   EXPECT_STREQ(attach_ext(path, ".dat", 8), "a.log.d");
-  EXPECT_EQ(attach_ext(nullptr, ".x", 8), nullptr);
 }
 
 TEST(BoundedCopy, PrefixAndReplace) {
@@ -79,16 +71,12 @@ TEST(Compare, NullsAndCaseFolding) {
 }
 
 TEST(Trim, BothEndsInPlace) {
-  struct Case {
-    const char *in;
-    const char *out;
-  } cases[] = {{"  a b \r\n", "a b"}, {"", ""}, {" \n", ""}, {"\t\vx\f", "x"}, {"x", "x"}};
+  struct Case { const char *in, *out; } cases[] = {{"  a b \r\n", "a b"}, {"", ""}, {" \n", ""}, {"\t\vx\f", "x"}, {"x", "x"}};
   for (const Case &c : cases) {
     char buf[32];
     std::strcpy(buf, c.in);
     EXPECT_STREQ(s_strtrm(buf), c.out) << c.in;
   }
-  EXPECT_EQ(s_strtrm(nullptr), nullptr);
 }
 
 TEST(Paths, SplitAndStrip) {
@@ -103,11 +91,7 @@ TEST(Paths, SplitAndStrip) {
   EXPECT_STREQ(strip_file(f, b, sizeof b), "");
   EXPECT_STREQ(b, "plain");
 
-  struct Case {
-    const char *in;
-    const char *ext_stripped;
-    const char *path_stripped;
-  } cases[] = {
+  struct Case { const char *in, *ext_stripped, *path_stripped; } cases[] = {
       {"a.b.c", "a.b", "a.b.c"},      {"a.b/c", "a.b/c", "c"},
       {".profile", ".profile", ".profile"}, {"conf/.profile", "conf/", ".profile"},
       {"x\\y.sh", "x\\y", "y.sh"},    {"dir/", "dir/", ""},
@@ -122,11 +106,7 @@ TEST(Paths, SplitAndStrip) {
 }
 
 TEST(Paths, AttachPathJoinsWithOneSeparator) {
-  struct Case {
-    const char *dir;
-    const char *file;
-    const char *out;
-  } cases[] = {
+  struct Case { const char *dir, *file, *out; } cases[] = {
       {"dir", "a.txt", "dir/a.txt"},   {"dir/", "/a.txt", "dir/a.txt"},
       {"dir/", "//a", "dir//a"},       {"", "a.txt", "a.txt"},
       {"", "/a", "/a"},                {"dir", "", "dir/"},
@@ -162,17 +142,10 @@ TEST(TruthWords, TrueFalseAndNeither) {
     EXPECT_FALSE(istrue(neither)) << neither;
     EXPECT_FALSE(isfalse(neither)) << neither;
   }
-  EXPECT_FALSE(istrue(nullptr));
-  EXPECT_FALSE(isfalse(nullptr));
 }
 
 TEST(Wildcards, MatchAnchoredWithStarAndQuestionMark) {
-  struct Case {
-    const char *text;
-    const char *wild;
-    int sensitive;
-    int insensitive;
-  } cases[] = {
+  struct Case { const char *text, *wild; int sensitive, insensitive; } cases[] = {
       {"", "", 1, 1},          {"a", "", 0, 0},          {"", "?", 0, 0},
       {"", "*", 1, 1},         {"a.txt", "*.txt", 1, 1}, {".txt", "*.txt", 1, 1},
       {"a.txt.bak", "*.txt", 0, 0}, {"abc", "a*b*c", 1, 1}, {"aXbYc", "a*b*c", 1, 1},
@@ -185,10 +158,8 @@ TEST(Wildcards, MatchAnchoredWithStarAndQuestionMark) {
     EXPECT_EQ(wmatch(c.text, c.wild, 1), c.sensitive) << c.text << " ~ " << c.wild;
     EXPECT_EQ(wmatch(c.text, c.wild, 0), c.insensitive) << c.text << " ~ " << c.wild;
   }
-  EXPECT_EQ(wmatch(nullptr, "*", 1), 0);
   EXPECT_EQ(wild_match("", "*"), 1);
   EXPECT_EQ(wild_match("a.txt", "*.TXT"), 0);
-  EXPECT_EQ(wild_match(nullptr, "*"), 0);
 
   // Many stars against a long text must neither blow up nor change the answer.
   std::string as(10000, 'a');
@@ -203,8 +174,6 @@ TEST(Wildcards, ListsSplitAtBlanksTabsAndCommas) {
   EXPECT_EQ(wild_list("OLD.BAK", "*.bak"), 0);
   EXPECT_EQ(wild_ilist("OLD.BAK", "*.bak"), 1);
   EXPECT_EQ(wild_list("x", " ,\t, "), 0);
-  EXPECT_EQ(wild_list(nullptr, "*"), 0);
-  EXPECT_EQ(wild_ilist("x", nullptr), 0);
 }
 
 TEST(Formatter, ResultsAndTruncation) {
@@ -223,11 +192,6 @@ TEST(Formatter, ResultsAndTruncation) {
   EXPECT_EQ(fmt(64, "%.2f", 1.005), "1.00|4");
   EXPECT_EQ(fmt(64, "%llu", 5000000000ULL), "5000000000|10");
   EXPECT_EQ(fmt(64, "%ld", -7L), "-7|2");
-  char buf[8] = "keep";
-  EXPECT_EQ(installer::snprintf(buf, sizeof buf, nullptr), 0);
-  EXPECT_STREQ(buf, "keep");
-  EXPECT_EQ(installer::snprintf(nullptr, 8, "x"), 0);
-
   int written = -1;
   char nbuf[16];
   installer::snprintf(nbuf, sizeof nbuf, "abc%n", &written);
@@ -240,6 +204,21 @@ TEST(Formatter, LprintfAlwaysTerminates) {
   EXPECT_STREQ(buf, "abcd");
   EXPECT_EQ(lprintf(buf, 5, "ab"), 2);
   EXPECT_STREQ(buf, "ab");
+}
+
+// Every helper answers a missing argument with a fixed result and writes nothing.
+TEST(NullArguments, GiveFixedResults) {
+  char buf[8] = "keep";
+  const int zero[] = {scpy(nullptr, "a", 5),       scpy(buf, "a", 0),
+                      scat(buf, nullptr, 5),       istrue(nullptr),
+                      isfalse(nullptr),            wmatch(nullptr, "*", 1),
+                      wild_match(nullptr, "*"),    wild_list(nullptr, "*"),
+                      wild_ilist("x", nullptr),    installer::snprintf(nullptr, 8, "x"),
+                      installer::snprintf(buf, sizeof buf, nullptr)};
+  for (int z : zero) EXPECT_EQ(z, 0);
+  EXPECT_STREQ(buf, "keep");
+  EXPECT_EQ(attach_ext(nullptr, ".x", 8), nullptr);
+  EXPECT_EQ(s_strtrm(nullptr), nullptr);
 }
 
 TEST(Fields, SplitAtRunsOfBlanksAndTabs) {

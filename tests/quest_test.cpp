@@ -139,7 +139,9 @@ TEST_F(QuestTest, AnswersAreCheckedByType) {
     errno = 0;
     EXPECT_EQ(quest_answer(q.get(), 0, answer), c.ok);
     EXPECT_EQ(ini_value_name(ini.get(), "target"), c.ok ? c.want : "old");
-    EXPECT_EQ(c.ok ? c.want : quest_error(), c.want);
+    if (!c.ok) {
+      EXPECT_EQ(quest_error(), c.want);
+    }
   }
   EXPECT_TRUE(logged("Error: Directory '" + missing));
 }
