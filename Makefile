@@ -8,7 +8,7 @@ CMAKE ?= cmake
 BUILD_TYPE ?= RelWithDebInfo
 WERROR := -DINSTALLER_WERROR=ON
 
-.PHONY: all build check demo release bench clean
+.PHONY: all build check demo release bench fuzz clean
 
 all: build
 
@@ -48,6 +48,16 @@ release:
 	$(CMAKE) --build build/release -j $(JOBS) --target all release
 	cd build/release && cpack -G DEB
 	@ls -l build/release/*.tar.gz build/release/*.deb
+
+# make fuzz: the fuzz targets (clang) each run for FUZZ_SECONDS from their kept corpus; what
+# they add and any crash go to build/fuzz, the kept corpus stays as it is.
+FUZZ_SECONDS ?= 60
+fuzz:
+	$(CMAKE) -S . -B build/clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug $(WERROR) >/dev/null
+	$(CMAKE) --build build/clang -j $(JOBS)
+	for t in build/clang/*_fuzz; do n=$$(basename $$t); mkdir -p build/fuzz/$$n; \
+	  $$t -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=build/fuzz/$$n- \
+	    build/fuzz/$$n tests/fuzz/corpus/$$n || exit 1; done
 
 bench: build
 	build/gcc/benchmarks
