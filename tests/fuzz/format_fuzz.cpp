@@ -1,6 +1,6 @@
 // The formatter. The input is the buffer size and the format, made to fit fixed arguments:
 // each conversion takes its argument's type, and flags, width and precision hold at most
-// four characters. The result is the length written, or -1 when the buffer is full.
+// six characters. The result is the length written, or -1 when the buffer is full.
 #include <cstdlib>
 #include <cstring>
 
@@ -12,10 +12,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const char *types[] = {"diouxXc", "s", "eEfgG", "n", "p"};  // the arguments' order
   for (size_t i = 0, arg = 0; i < in.size() && arg < 5; i++) {
     if ((f += in[i]).back() != '%' || ++i == in.size()) continue;
-    for (size_t start = i; i < in.size() && in[i] && std::strchr("-+0 #.123456789", in[i]) &&
-                           i - start < 4;)
-      f += in[i++];
-    const char *set = in[i - 1] == '%' && in[i] == '%' ? "%" : types[arg++];
+    size_t start = i;
+    auto take = [&](const char *set, size_t most) {
+      while (i < in.size() && in[i] && std::strchr(set, in[i]) && i - start < most) f += in[i++];
+    };
+    take("-+0 #", 2), take("0123456789", 4), take(".", 5), take("0123456789", 6);
+    const char *set = i == start && in[i] == '%' ? "%" : types[arg++];
     if (i < in.size()) f += set[static_cast<unsigned char>(in[i]) % std::strlen(set)];
   }
   char buf[256], str[] = "text";
