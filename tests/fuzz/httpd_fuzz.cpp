@@ -1,15 +1,13 @@
 // The httpd.conf reader, the input standing in the first place searched.
 #include <cstring>
 
-#include "file.h"
+#include "sys.h"
 #include "fuzz.h"
 #include "init.h"
 
-static std::string conf;
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  conf = fuzz::as_file(data, size);
-  installer::disk().fopen = [](const char *path, const char *mode) -> std::FILE * {
+  std::string conf = fuzz::as_file(data, size);
+  installer::sys().fopen = [conf](const char *path, const char *mode) -> std::FILE * {
     return std::strcmp(path, installer::http_files[0]) ? nullptr : std::fopen(conf.c_str(), mode);
   };
   installer::init_http_reset();
