@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     auto take = [&](const char *set, size_t most) {
       while (i < in.size() && in[i] && std::strchr(set, in[i]) && i - start < most) f += in[i++];
     };
-    take("-+0 #", 2), take("0123456789", 4), take(".", 5), take("0123456789", 6);
+    take("-+0 #", 2), take("0123456789", 4), take(".", i - start + 1), take("0123456789", 6);
     const char *set = i == start && in[i] == '%' ? "%" : types[arg++];
     if (i < in.size()) f += set[static_cast<unsigned char>(in[i]) % std::strlen(set)];
   }
