@@ -10,6 +10,7 @@
 #include <fstream>
 #include <string>
 
+#include "ini.h"
 #include "log.h"
 
 namespace fuzz {
@@ -31,6 +32,19 @@ inline std::string as_file(const uint8_t *data, size_t size) {
   std::ofstream(path, std::ios::binary | std::ios::trunc)
       .write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
   return path;
+}
+
+// Settings for the substitutions: a value, one that names itself, a long one, none.
+inline installer::Ini *settings() {
+  static std::unique_ptr<installer::Ini> ini = [] {
+    auto x = installer::ini_init();
+    std::vector<installer::SettingList> table = {
+        {"a", "A", installer::Ini_Replace}, {"b", "$(a)$(b)", installer::Ini_None},
+        {"long", std::string(9000, 'l'), installer::Ini_None}, {"none", std::nullopt, 0}};
+    installer::ini_setup(x.get(), &table, nullptr, 1);
+    return x;
+  }();
+  return ini.get();
 }
 
 inline std::string text(const uint8_t *data, size_t size) {
