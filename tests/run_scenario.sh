@@ -26,7 +26,8 @@
 #              system's passwd and group); setup may add to $OVERLAY as well. Every run
 #              has such a namespace, and the host's own httpd.conf files are hidden in it.
 # In stdout, log, expect and overlay files @WORK@ stands for the working directory and
-# @SCRATCH@ for the scratch folder that holds it; in expect @YEAR@ for this year. setup and check see WORK, SCRATCH, SCEN, OVERLAY.
+# @SCRATCH@ for the scratch folder that holds it; in expect @YEAR@ for this year. setup and
+# check see WORK, SCRATCH, SCEN, OVERLAY.
 set -uo pipefail
 . "$(dirname "$0")/need.sh"
 need_root
