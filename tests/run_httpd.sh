@@ -10,7 +10,9 @@ trap 'rm -rf "${scen%/*}"' EXIT
 mkdir -p "$scen/overlay/etc"
 cp -a "$here/product" "$here/input" "$scen/"
 cp "$here/$name.stdout" "$scen/stdout"
-for extra in log expect; do [ -f "$here/$name.$extra" ] && cp "$here/$name.$extra" "$scen/$extra"; done
+for extra in log expect; do
+  [ -f "$here/$name.$extra" ] && cp "$here/$name.$extra" "$scen/$extra"
+done
 IFS=, read -ra place <<< "$places"
 IFS=, read -ra conf <<< "$confs"
 for i in "${!conf[@]}"; do
@@ -18,7 +20,8 @@ for i in "${!conf[@]}"; do
   src=$here/confs/${conf[i]}
   [ -f "$src" ] || src=$here/../data/httpd/${conf[i]}
   case $src in *.gz) get="gzip -dc" ;; *.sh) get=bash ;; *) get=cat ;; esac
-  echo "mkdir -p \"\$OVERLAY${place[i]%/*}\" && $get '$src' > \"\$OVERLAY${place[i]}\"" >> "$scen/setup"
+  to="\"\$OVERLAY${place[i]}\""
+  echo "mkdir -p \"\$(dirname $to)\" && $get '$src' > $to" >> "$scen/setup"
 done
 for what in user group root scripts; do
   value=${!what}
@@ -26,10 +29,11 @@ for what in user group root scripts; do
   [ "$value" = '!' ] && continue
   [[ $value == md5:* ]] || value="=$value"
   printf 'got.%s file - - %s\nfail.%s file - - =false\n' $what "$value" $what
+  etc=$scen/overlay/etc value=${value#=}
   case $what in
-    user) getent passwd "${value#=}" > /dev/null ||
-      echo "${value#=}:x:2001:2001::/nonexistent:/usr/sbin/nologin" >> "$scen/overlay/etc/passwd.add" ;;
-    group) getent group "${value#=}" > /dev/null || echo "${value#=}:x:2001:" >> "$scen/overlay/etc/group.add" ;;
+    user) getent passwd "$value" > /dev/null ||
+      echo "$value:x:2001:2001::/nonexistent:/usr/sbin/nologin" >> "$etc/passwd.add" ;;
+    group) getent group "$value" > /dev/null || echo "$value:x:2001:" >> "$etc/group.add" ;;
   esac
 done >> "$scen/expect"
 bash "$here/../run_scenario.sh" "$1" "$scen"

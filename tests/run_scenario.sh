@@ -78,7 +78,8 @@ expect() {
   esac || { echo "$p: not $kind"; return; }
   [[ $owner =~ ^[0-9]+:[0-9]+$ ]] && fmt=%u:%g
   [ "$mode" = - ] || [ "$(stat -c %a "$p")" = "$mode" ] || echo "$p: mode $(stat -c %a "$p")"
-  [ "$owner" = - ] || [ "$(stat -c "$fmt" "$p")" = "$owner" ] || echo "$p: owner $(stat -c "$fmt" "$p")"
+  [ "$owner" = - ] || [ "$(stat -c "$fmt" "$p")" = "$owner" ] ||
+    echo "$p: owner $(stat -c "$fmt" "$p")"
   case $content in
     -) ;;
     =*) printf %b "${content#=}" | cmp -s - "$p" ;;
