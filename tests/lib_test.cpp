@@ -220,15 +220,3 @@ TEST(NullArguments, GiveFixedResults) {
   EXPECT_EQ(attach_ext(nullptr, ".x", 8), nullptr);
   EXPECT_EQ(s_strtrm(nullptr), nullptr);
 }
-
-TEST(Fields, SplitAtRunsOfBlanksAndTabs) {
-  Fields f("  Copy\t a  b ");
-  EXPECT_EQ(f.next(), std::optional<std::string>("Copy"));
-  EXPECT_EQ(f.next(), std::optional<std::string>("a"));
-  EXPECT_STREQ(f.pos(), "  b ");
-  EXPECT_EQ(f.next(), std::optional<std::string>("b"));
-  EXPECT_EQ(f.next(), std::nullopt);
-  EXPECT_TRUE(is_comment(""));
-  EXPECT_TRUE(is_comment("# x"));
-  EXPECT_FALSE(is_comment("a # x"));
-}
