@@ -393,7 +393,7 @@ std::string render_with(const char *conversion, int stars, int w, int p, T value
 
 // One conversion as the format writes it: '%', flags, width, precision, length, character.
 struct Conversion {
-  std::string spec = "%";
+  std::string written = "%";
   char type = 0;
   int longs = 0;       // 'l' length modifiers, at most two
   int stars = 0;       // '*' width and precision taken from the arguments
@@ -404,34 +404,34 @@ struct Conversion {
 // the character after it, or null when the format ends inside it or it is too long.
 const char *parse_conversion(const char *f, va_list *ap, Conversion *c) {
   const char *p = f + 1;
-  while (*p && std::strchr("-+0 #", *p)) c->spec += *p++;
+  while (*p && std::strchr("-+0 #", *p)) c->written += *p++;
   auto number = [&]() {
     if (*p == '*') {
       c->star_values[c->stars++] = va_arg(*ap, int);
-      c->spec += *p++;
+      c->written += *p++;
     } else {
-      while (is_digit(*p)) c->spec += *p++;
+      while (is_digit(*p)) c->written += *p++;
     }
   };
   number();
   if (*p == '.') {
-    c->spec += *p++;
+    c->written += *p++;
     number();
   }
   while (*p == 'l' && c->longs < 2) {
-    c->spec += *p++;
+    c->written += *p++;
     c->longs++;
   }
-  if (!*p || c->spec.size() + 1 > CONVERSION_MAX) return nullptr;
+  if (!*p || c->written.size() + 1 > CONVERSION_MAX) return nullptr;
   c->type = *p++;
-  c->spec += c->type;
+  c->written += c->type;
   return p;
 }
 
 // Renders a whole number of the width the conversion's length modifiers name.
 template <class I, class L, class LL>
 std::string render_integer(const Conversion &c, va_list *ap) {
-  const char *cs = c.spec.c_str();
+  const char *cs = c.written.c_str();
   int w = c.star_values[0];
   int pr = c.star_values[1];
   if (c.longs == 2) return render_with(cs, c.stars, w, pr, va_arg(*ap, LL));
@@ -441,7 +441,7 @@ std::string render_integer(const Conversion &c, va_list *ap) {
 
 // Renders the argument of one conversion; count is what has been written so far, for %n.
 std::string render_argument(const Conversion &c, va_list *ap, unsigned count) {
-  const char *cs = c.spec.c_str();
+  const char *cs = c.written.c_str();
   int w = c.star_values[0];
   int pr = c.star_values[1];
   switch (c.type) {
@@ -477,7 +477,7 @@ std::string render_argument(const Conversion &c, va_list *ap, unsigned count) {
       return std::string();
     default:
       // Not a conversion this formatter knows: write it as it stands.
-      return c.spec;
+      return c.written;
   }
 }
 
