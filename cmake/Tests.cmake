@@ -92,3 +92,22 @@ if(benchmark_FOUND AND BENCH_SOURCES AND NOT INSTALLER_SANITIZE)
   add_executable(benchmarks ${BENCH_SOURCES})
   target_link_libraries(benchmarks PRIVATE installer_lib benchmark::benchmark_main)
 endif()
+
+# Fuzz targets, with clang: each replays its kept corpus as a test; `make fuzz` runs them
+# for a while. They use their own copy of the library, built for coverage and sanitizers.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND NOT INSTALLER_SANITIZE)
+  set(FUZZ_FLAGS -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all)
+  add_library(installer_fuzzlib STATIC ${LIB_SOURCES})
+  target_include_directories(installer_fuzzlib PUBLIC ${CMAKE_SOURCE_DIR}/installer
+                                                      ${CMAKE_BINARY_DIR}/generated)
+  target_compile_options(installer_fuzzlib PRIVATE ${FUZZ_FLAGS})
+  file(GLOB FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/*_fuzz.cpp)
+  foreach(src ${FUZZ_SOURCES})
+    get_filename_component(name ${src} NAME_WE)
+    add_executable(${name} ${src})
+    target_compile_options(${name} PRIVATE ${FUZZ_FLAGS})
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+    target_link_libraries(${name} PRIVATE installer_fuzzlib)
+    add_test(NAME fuzz.${name} COMMAND ${name} -runs=0 ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${name})
+  endforeach()
+endif()
