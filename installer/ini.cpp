@@ -14,7 +14,7 @@ namespace installer {
 
 namespace {
 
-constexpr int TABLE_STEP = 5;             // the table grows this many entries at a time
+constexpr int TABLE_STEP = 5;  // the least growth of the table; it grows by half its size
 constexpr unsigned NAME_MAX_LEN = LINE_SIZE - 1;  // longest reference name taken
 constexpr std::size_t VALUE_MAX = LINE_SIZE - 1;  // a filtered or rewritten value's limit
 // However the settings refer to each other, one value is never rewritten more often.
@@ -34,22 +34,70 @@ const SettingList &entry_at(const Ini *x, int index) {
   return (*x->list)[static_cast<std::size_t>(index)];
 }
 
+std::string fold(std::string_view name) {
+  std::string folded(name);
+  for (char &c : folded) c = static_cast<char>(charmap[static_cast<unsigned char>(c)]);
+  return folded;
+}
+
+// Puts the setting at `index` into both indexes; an earlier setting of the same name keeps
+// its place, since lookups find the first setting with a name.
+void index_name(Ini *x, int index) {
+  const std::string &name = entry_at(x, index).setting;
+  x->exact.try_emplace(name, index);
+  x->folded.try_emplace(fold(name), index);
+}
+
+int lookup(const NameIndex &index, std::string_view name) {
+  auto it = index.find(name);
+  return it == index.end() ? -1 : it->second;
+}
+
 // The first setting named exactly `name`, or -1.
 int find_exact(const Ini *x, const char *name) {
   if (!has_table(x) || !name) return -1;
-  for (int i = 0; i < x->items; i++) {
-    if (entry_at(x, i).setting == name) return i;
-  }
-  return -1;
+  return lookup(x->exact, name);
 }
 
 // The first setting whose name equals `name` ignoring letter case, or -1.
 int find_folded(const Ini *x, const char *name) {
-  if (!has_table(x)) return -1;
-  for (int i = 0; i < x->items; i++) {
-    if (s_stricmp(entry_at(x, i).setting.c_str(), name) == 0) return i;
+  if (!has_table(x) || !name) return -1;
+  return lookup(x->folded, fold(name));
+}
+
+std::uint64_t mix(std::uint64_t z) {
+  z += 0x9e3779b97f4a7c15u;
+  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9u;
+  z = (z ^ (z >> 27)) * 0x94d049bb133111ebu;
+  return z ^ (z >> 31);
+}
+
+// A second hash of a text, independent of the standard one (FNV-1a).
+std::uint64_t fnv(std::string_view text) {
+  std::uint64_t h = 0xcbf29ce484222325u;
+  for (unsigned char c : text) h = (h ^ c) * 0x100000001b3u;
+  return h;
+}
+
+// The setting's share of the store's digest: its index, whether it has values and the
+// cursor stands on the first, and that first value.
+IniState share(int index, const Linklist &values) {
+  std::string_view first;
+  std::uint64_t how = 2;  // no value
+  if (!values.root.empty()) {
+    first = values.root.front();
+    how = values.current == values.root.begin() ? 1 : 0;
   }
-  return -1;
+  std::uint64_t where = static_cast<std::uint64_t>(index) * 3 + how;
+  return {mix(std::hash<std::string_view>{}(first) ^ mix(where)), mix(fnv(first) ^ ~mix(where))};
+}
+
+// Brings the store's digest in step after the setting at `index` may have changed.
+void restate(Ini *x, int index, ini_item *item) {
+  IniState now = share(index, *item->values);
+  x->state.a += now.a - item->seen.a;
+  x->state.b += now.b - item->seen.b;
+  item->seen = now;
 }
 
 bool shows_password(const Ini *x, int mode) {
@@ -125,14 +173,24 @@ void ini_setup(Ini *x, const std::vector<SettingList> *list, const int *assoc,
   x->data = std::move(data);
   x->items = static_cast<int>(n);
   x->size = static_cast<int>(n + 1);
+  x->exact.clear();
+  x->folded.clear();
+  x->state = {};
+  for (int i = 0; i < x->items; i++) {
+    index_name(x, i);
+    restate(x, i, item_at(x, i));
+  }
 }
 
 const char *ini_value(Ini *x, int index) {
   ini_item *item = item_at(x, index);
   if (!item || ((x->mode & Ini_UseLock) && (entry_at(x, index).mode & Ini_Lock))) return nullptr;
   // A read puts the cursor on the first value, so that the next add goes in front of it.
-  list_start(item->values.get());
-  return list_get(item->values.get());
+  Linklist *values = item->values.get();
+  bool moves = values->current != values->root.begin();
+  list_start(values);
+  if (moves) restate(x, index, item);
+  return list_get(values);
 }
 
 const char *ini_value_name(Ini *x, const char *label) {
@@ -154,14 +212,15 @@ int create_setting(Ini *x, const char *label, const char *value) {
   if (!(x->mode & Ini_NewEmpty) && !*value) return -1;
 
   if (x->size <= x->items + 1) {
+    int grown = x->size + std::max(TABLE_STEP, x->size / 2);
     try {
-      x->list->resize(static_cast<std::size_t>(x->size + TABLE_STEP));
+      x->list->resize(static_cast<std::size_t>(grown));
     } catch (const std::bad_alloc &) {
       // The entry has no place to go: the add is refused and the table stays as it was.
       emsg("Memory allocation error");
       return -1;
     }
-    x->size += TABLE_STEP;
+    x->size = grown;
   }
 
   int mode = Ini_None;
@@ -174,6 +233,7 @@ int create_setting(Ini *x, const char *label, const char *value) {
   // The cursor stays behind the first value, so adds before any read go in behind it.
   auto item = new_item();
   list_add(item->values.get(), value);
+  ini_item *held = item.get();
   if (!array_add_num(x->data.get(), std::move(item), x->items)) return -1;
 
   SettingList &entry = (*x->list)[static_cast<std::size_t>(x->items)];
@@ -184,6 +244,8 @@ int create_setting(Ini *x, const char *label, const char *value) {
     dmsg("Ini setting '%s' created and set to 'xxxx'", label);
   else
     dmsg("Ini setting '%s' created and set to '%s'", label, value);
+  index_name(x, x->items);
+  restate(x, x->items, held);
   x->items++;
   return 1;
 }
@@ -214,6 +276,7 @@ int do_add(Ini *x, int index, const char *value) {
   if (list_items(values) > 0 && (x->mode & Ini_UseMulti) && !(entry.mode & Ini_Multi))
     list_del(values);
   list_add(values, copy.c_str());
+  restate(x, index, item);
 
   if (shows_password(x, entry.mode))
     dmsg("Ini value for '%s' set to 'xxxx'", name);
@@ -229,6 +292,8 @@ void ini_free(std::unique_ptr<Ini> *x) {
 void ini_free_xtra(std::unique_ptr<Xtra> *x) {
   if (x) x->reset();
 }
+
+IniState ini_state(const Ini *x) { return x ? x->state : IniState{}; }
 
 void ini_replace(Ini *x, const char *string, char *result, unsigned bfsz) {
   if (!x || !string || !result || bfsz == 0) return;
@@ -315,6 +380,7 @@ int ini_process(Ini *x) {
     if (!item) continue;
     Linklist *values = item->values.get();
     for (list_start(values); list_get(values); list_next(values)) process_value(x, values);
+    restate(x, i, item);
   }
   dmsg("Finished processing replacable settings");
   return 1;

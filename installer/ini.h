@@ -2,9 +2,12 @@
 // references from it.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "array.h"
@@ -56,11 +59,29 @@ struct Xtra {
   int flag = 0;
 };
 
+// A digest of what a reader of the store can observe: each setting's first value and
+// whether its cursor stands on it (only then does the next value added go in front).
+// Two states that differ give different digests but for a chance of one in 2^128.
+struct IniState {
+  std::uint64_t a = 0;
+  std::uint64_t b = 0;
+  friend bool operator==(const IniState &, const IniState &) = default;
+};
+
 // The values of one setting.
 struct ini_item {
   std::unique_ptr<Linklist> values;
   std::unique_ptr<Linklist> assoc;
+  IniState seen;  // this setting's share of the store's digest
 };
+
+// Names to the index of the first setting that carries them, so that a lookup does not
+// walk the table. Keys are owned: the table's own strings move when it grows.
+struct NameHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+using NameIndex = std::unordered_map<std::string, int, NameHash, std::equal_to<>>;
 
 struct Ini {
   std::unique_ptr<std::vector<SettingList>> list;  // the table; null until set up
@@ -69,6 +90,9 @@ struct Ini {
   int items = 0;                                   // settings in the table
   int size = 0;                                    // entries allocated, terminator included
   std::unique_ptr<Array<ini_item>> data;           // values of setting i at index i
+  NameIndex exact;                                 // names as written
+  NameIndex folded;                                // names with A to Z folded to a to z
+  IniState state;                                  // the sum of every setting's share
 };
 
 std::unique_ptr<Ini> ini_init();
@@ -82,6 +106,9 @@ int create_setting(Ini *x, const char *label, const char *value);
 int do_add(Ini *x, int index, const char *value);
 void ini_free(std::unique_ptr<Ini> *x);
 void ini_free_xtra(std::unique_ptr<Xtra> *x);
+// What a reader can observe of the store now, in constant time: equal digests taken at two
+// moments mean that no read could tell the two moments apart.
+IniState ini_state(const Ini *x);
 
 // Fills the $(name) references of string into result (bfsz bytes) at the moment of use;
 // a reference to a name without a value vanishes.

@@ -160,16 +160,16 @@ enum class Next { Advance, Back, Again, Jump, Fail, Quit };
 
 // Watches the question loop between two answers read from the console. Until the next answer
 // nothing outside the loop changes (the disk is not written before the copy step), so once
-// the loop stands at an entry with the store exactly as it was before, it would go round for
-// ever. Brent's method: one saved state is compared with each new one and moved on whenever
-// the steps since it reach the next power of two, which finds any cycle within about twice
-// its length and never fires on a loop that still changes something.
+// the loop stands at an entry with the store looking exactly as it did before, it would go
+// round for ever. Brent's method: one saved state is compared with each new one and moved on
+// whenever the steps since it reach the next power of two, which finds any cycle within
+// about twice its length and never fires on a loop that still changes something.
 class RoundCheck {
  public:
-  bool seen(std::string state) {
-    if (state == saved_) return true;
+  bool seen(int index, IniState store) {
+    if (saved_ && saved_->index == index && saved_->store == store) return true;
     if (++steps_ == span_) {
-      saved_ = std::move(state);
+      saved_ = Point{index, store};
       steps_ = 0;
       span_ *= 2;
     }
@@ -177,26 +177,14 @@ class RoundCheck {
   }
 
  private:
-  std::string saved_;
+  struct Point {
+    int index;
+    IniState store;
+  };
+  std::optional<Point> saved_;
   unsigned long steps_ = 0;
   unsigned long span_ = 1;
 };
-
-// What of the store the question loop can observe or act on: each setting's first value
-// (every read gives that one) and whether the cursor stands on it (a read puts it there, and
-// only then does the next value stored go in front). Read without moving any cursor.
-std::string loop_state(Ini *ini, int index) {
-  std::string state = std::to_string(index);
-  if (!ini || !ini->data) return state;
-  for (const std::unique_ptr<ini_item> &item : ini->data->data) {
-    const Linklist *values = item ? item->values.get() : nullptr;
-    state += '\0';
-    if (!values || values->root.empty()) continue;
-    state += values->current == values->root.begin() ? '+' : '-';
-    state += values->root.front();
-  }
-  return state;
-}
 
 struct Flow {
   const FlowKind &kind;
@@ -330,7 +318,7 @@ int walk_entries(Flow &f) {
   int index = 0;
   f.rounds = RoundCheck();
   while (index < count) {
-    if (f.rounds.seen(loop_state(f.ini, index))) return report_endless(index);
+    if (f.rounds.seen(index, ini_state(f.ini))) return report_endless(index);
     switch (handle_entry(f, static_cast<unsigned>(index))) {
       case Next::Advance:
         index++;

@@ -73,13 +73,59 @@ TEST_F(IniTest, AddsFollowTheSettingsModes) {
   EXPECT_EQ(values("nodflt"), Strings{"b"});
 }
 
-TEST_F(IniTest, TableGrowsByFiveAndNullsGiveFixedResults) {
+TEST_F(IniTest, NullsGiveFixedResults) {
   EXPECT_EQ(ini_add_name(ini_init().get(), "a", "b"), 0);  // no table yet
   EXPECT_EQ(ini_process(ini_init().get()), 0);
   EXPECT_EQ(ini_add_name(nullptr, "a", "b"), 0);
   EXPECT_EQ(add("a", nullptr), 0);
-  for (int i = 0; i < 6; i++) add(("n" + std::to_string(i)).c_str(), "v");
-  EXPECT_STREQ(value("n5"), "v");
+  EXPECT_EQ(ini_state(nullptr), IniState{});
+}
+
+// The name index must follow the table through growth and set-up again, and find the first
+// setting of a name: exactly for reads and adds, ignoring case when the defaults resolve.
+TEST_F(IniTest, LookupsFindTheFirstSettingOfAName) {
+  auto name = [](int i) { return std::string("n").append(std::to_string(i)); };
+  for (int i = 0; i < 200; i++) add(name(i).c_str(), std::to_string(i).c_str());
+  for (int i = 0; i < 200; i += 37) EXPECT_EQ(value(name(i).c_str()), std::to_string(i));
+  EXPECT_EQ(add("HOST", "beta"), 1);  // a second setting, not the fixed one
+  EXPECT_STREQ(value("host"), "alpha");
+  EXPECT_STREQ(value("HOST"), "beta");
+
+  const std::vector<SettingList> table = {{"Doc", "first", Ini_Replace},
+                                          {"doc", "second", Ini_Replace},
+                                          {"Doc", "third", Ini_Replace},
+                                          {"use", "$(DOC)/$(doc)", Ini_Replace}};
+  ini_setup(ini.get(), &table, nullptr, 1);
+  ini_process(ini.get());
+  EXPECT_STREQ(value("use"), "first/first");
+  EXPECT_STREQ(value("doc"), "second");
+  EXPECT_EQ(value("host"), nullptr);  // the old table is gone
+  EXPECT_EQ(add("Doc", "fourth"), 1);
+  EXPECT_EQ(values("Doc"), Strings{"fourth"});
+}
+
+// The question loop takes two equal states for one: every change a read could see must
+// change the state, and undoing it must give the earlier state back.
+TEST_F(IniTest, StateFollowsWhatReadsCanSee) {
+  const IniState before = ini_state(ini.get());
+  value("host");  // set up with its cursor behind the value; a read moves it to the front
+  const IniState start = ini_state(ini.get());
+  EXPECT_NE(start, before);
+  value("host");
+  value("nosuch");
+  EXPECT_EQ(ini_state(ini.get()), start);
+  add("nodflt", "a");
+  const IniState one = ini_state(ini.get());
+  EXPECT_NE(one, start);
+  add("nodflt", "b");
+  EXPECT_NE(ini_state(ini.get()), one);
+  add("nodflt", "a");
+  EXPECT_EQ(ini_state(ini.get()), one);
+  add("multi", "x");
+  const IniState created = ini_state(ini.get());
+  EXPECT_NE(created, one);
+  value("multi");  // the cursor comes onto the first value: the next add goes in front
+  EXPECT_NE(ini_state(ini.get()), created);
 }
 
 TEST_F(IniTest, ReplaceFillsAndCuts) {
