@@ -1,6 +1,7 @@
 // A growable array of owned items with a read cursor.
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <type_traits>
@@ -9,7 +10,7 @@
 
 namespace installer {
 
-inline constexpr int ARRAY_BLOCK = 10;  // growth step in slots
+inline constexpr int ARRAY_BLOCK = 10;  // slots at the first add, and the least growth
 
 // Reports a failed growth to the log ("Memory allocation error.").
 void array_alloc_failed();
@@ -17,7 +18,7 @@ void array_alloc_failed();
 template <class T>
 struct Array {
   int size = 0;              // slots allocated
-  int block = ARRAY_BLOCK;   // growth step
+  int block = ARRAY_BLOCK;   // least growth; a full array doubles, so adds cost O(1) each
   int items = 0;             // items held, data[0] .. data[items - 1]
   int current = -1;          // index of the next item array_get returns, or -1
   int lock = 0;              // kept for the record; nothing uses it
@@ -35,13 +36,14 @@ template <class T>
 int array_add_num(Array<T> *x, std::type_identity_t<std::unique_ptr<T>> item, int num) {
   if (!x || !item) return 0;
   if (x->items == x->size) {
+    int grown = x->size + std::max(x->block, x->size);
     try {
-      x->data.reserve(static_cast<std::size_t>(x->size + x->block));
+      x->data.reserve(static_cast<std::size_t>(grown));
     } catch (const std::bad_alloc &) {
       array_alloc_failed();
       return 0;
     }
-    x->size += x->block;
+    x->size = grown;
   }
   if (num < 0 || num > x->items) return 0;
   x->data.insert(x->data.begin() + num, std::move(item));
