@@ -107,25 +107,24 @@ TEST_F(IniTest, LookupsFindTheFirstSettingOfAName) {
 // The question loop takes two equal states for one: every change a read could see must
 // change the state, and undoing it must give the earlier state back.
 TEST_F(IniTest, StateFollowsWhatReadsCanSee) {
-  const IniState before = ini_state(ini.get());
-  value("host");  // set up with its cursor behind the value; a read moves it to the front
-  const IniState start = ini_state(ini.get());
-  EXPECT_NE(start, before);
+  auto state = [this] { return ini_state(ini.get()); };
+  value("host");  // set up with the cursor behind the value: the read moves it
+  const IniState start = state();
   value("host");
   value("nosuch");
-  EXPECT_EQ(ini_state(ini.get()), start);
+  EXPECT_EQ(state(), start);
   add("nodflt", "a");
-  const IniState one = ini_state(ini.get());
-  EXPECT_NE(one, start);
+  const IniState one = state();
   add("nodflt", "b");
-  EXPECT_NE(ini_state(ini.get()), one);
+  EXPECT_NE(state(), one);
   add("nodflt", "a");
-  EXPECT_EQ(ini_state(ini.get()), one);
+  EXPECT_EQ(state(), one);
   add("multi", "x");
-  const IniState created = ini_state(ini.get());
-  EXPECT_NE(created, one);
-  value("multi");  // the cursor comes onto the first value: the next add goes in front
-  EXPECT_NE(ini_state(ini.get()), created);
+  const IniState created = state();
+  value("multi");  // now the next add goes in front
+  EXPECT_NE(start, one);
+  EXPECT_NE(one, created);
+  EXPECT_NE(created, state());
 }
 
 TEST_F(IniTest, ReplaceFillsAndCuts) {
