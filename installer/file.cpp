@@ -75,6 +75,9 @@ class Cursor {
 struct Place {
   Cursor dir{AT_FDCWD};
   std::string name;
+  // What a walk that followed the last component found there (nothing: no such entry),
+  // so that the caller need not look again; unset when it did not look.
+  std::optional<std::optional<struct stat>> last;
 };
 
 std::deque<std::string> components(const char *path) {
@@ -128,10 +131,7 @@ bool locate_walk(int base, const char *path, bool follow_last, Place *out, int *
     cur.own(Fd(sys().openat(AT_FDCWD, "/", O_PATH | O_DIRECTORY, 0)));
     return cur.get() >= 0;
   };
-  if (path[0] == '/' && !restart_at_root()) {
-    *err = errno;
-    return false;
-  }
+  bool taken = false;
   // Where the kernel can, the folders of a path with no link at all are taken in one call.
   if (todo.size() > 1 && !std::strstr(path, "..")) {
     std::string parent = path[0] == '/' ? "" : ".";
@@ -140,10 +140,15 @@ bool locate_walk(int base, const char *path, bool follow_last, Place *out, int *
     if (fd) {
       cur.own(std::move(fd));
       todo.erase(todo.begin(), todo.end() - 1);
+      taken = true;
     } else if (errno == ENOENT || errno == ENOTDIR || errno == EACCES) {
       *err = errno;
       return false;
     }  // ELOOP (a link on the way) or ENOSYS (an older kernel): one component at a time
+  }
+  if (path[0] == '/' && !taken && !restart_at_root()) {
+    *err = errno;
+    return false;
   }
   int hops = 0;
   while (!todo.empty()) {
@@ -156,6 +161,22 @@ bool locate_walk(int base, const char *path, bool follow_last, Place *out, int *
       return true;
     };
     if (last && !follow_last) return reached();
+    if (last) {
+      // The last component needs a descriptor only if it is a link to follow.
+      struct stat st;
+      if (sys().fstatat(cur.get(), comp.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT) {
+          *err = errno;
+          return false;
+        }
+        out->last.emplace();
+        return reached();
+      }
+      if (!S_ISLNK(st.st_mode) || !file_link_trusted(st)) {
+        out->last.emplace(st);
+        return reached();
+      }
+    }
     Fd next(sys().openat(cur.get(), comp.c_str(), O_PATH | O_NOFOLLOW, 0));
     struct stat st;
     if (next && sys().fstat(next.get(), &st) != 0) next = Fd();
@@ -821,7 +842,7 @@ bool FileWriter::open(const char *path) {
     errno = err;
     return false;
   }
-  if (!open_at(p.dir.get(), p.name.c_str(), path)) return false;
+  if (!open_at(p.dir.get(), p.name.c_str(), path, p.last ? &*p.last : nullptr)) return false;
   if (dir_fd_ == p.dir.get() && !dir_) dir_ = p.dir.take();  // none taken: the working folder
   return true;
 }
@@ -871,18 +892,28 @@ bool FileWriter::open_at(int dir, const char *name, const char *shown,
   }
   // A regular file keeps its owner and mode; a link nobody trusted is replaced by a new
   // file of the ordinary mode, and what it pointed at is never touched.
-  keep_owner_ = S_ISREG(old.st_mode);
-  uid_ = old.st_uid;
-  gid_ = old.st_gid;
-  mode_ = keep_owner_ ? (old.st_mode & 07777) : (0666 & ~creation_mask());
+  bool regular = S_ISREG(old.st_mode);
+  mode_ = regular ? (old.st_mode & 07777) : (0666 & ~creation_mask());
+  // Made with the mode it will have, so most files need no change of mode afterwards; the
+  // content it is about to hold was readable by the same people in the old file.
+  mode_t first = mode_ & 0777 & ~creation_mask();
   for (unsigned n = 0; n < 100 && !out_; n++) {
     temp_ = ".install." + std::to_string(::getpid()) + "." + std::to_string(n);
     out_ = Fd(sys().openat(dir_fd_, temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW,
-                           0600));
+                           first));
     if (!out_ && errno != EEXIST) break;
   }
-  if (!out_) temp_.clear();
-  return static_cast<bool>(out_);
+  if (!out_) {
+    temp_.clear();
+    return false;
+  }
+  struct stat made;
+  if (sys().fstat(out_.get(), &made) != 0) return false;
+  change_owner_ = regular && (made.st_uid != old.st_uid || made.st_gid != old.st_gid);
+  change_mode_ = change_owner_ || (made.st_mode & 07777) != mode_;
+  uid_ = old.st_uid;
+  gid_ = old.st_gid;
+  return true;
 }
 
 bool FileWriter::write(const char *data, std::size_t n) {
@@ -907,9 +938,9 @@ bool FileWriter::commit() {
   if (!temp_.empty()) {
     // The new file takes the old one's owner, then its mode (a change of owner would clear
     // the set-id bits of a mode set first).
-    if (keep_owner_ && sys().fchownat(out_.get(), "", uid_, gid_, AT_EMPTY_PATH) != 0)
+    if (change_owner_ && sys().fchownat(out_.get(), "", uid_, gid_, AT_EMPTY_PATH) != 0)
       err = errno;
-    if (!err && sys().fchmod(out_.get(), mode_) != 0) err = errno;
+    if (!err && change_mode_ && sys().fchmod(out_.get(), mode_) != 0) err = errno;
   }
   int fd = out_.release();
   if (sys().close(fd) != 0 && !err) err = errno;

@@ -142,7 +142,7 @@ class FileWriter {
   Fd dir_, out_;        // the folder, when the writer had to open it itself; the new file
   int dir_fd_ = -1;     // the folder the file is written in
   std::string name_, temp_;
-  bool keep_owner_ = false;
+  bool change_owner_ = false, change_mode_ = false;
   uid_t uid_ = 0;
   gid_t gid_ = 0;
   mode_t mode_ = 0;

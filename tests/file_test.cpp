@@ -154,12 +154,15 @@ TEST_F(FileTest, FailedCopiesLoseNothing) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.op);
     put("d/dst", "old");
+    // A mode the new file cannot be made with, so that it must be set afterwards.
+    fs::permissions(p("d/dst"), fs::perms(01640));
     {
       FailOn fail(c.op, c.name, ENOSPC);
       EXPECT_EQ(copy("d/src", "d/dst"), c.ok ? 1 : 0);
       EXPECT_GT(fail.hits(), 0);
     }
     EXPECT_EQ(get("d/dst"), c.ok ? big : "old");
+    EXPECT_EQ(fs::status(p("d/dst")).permissions(), fs::perms(01640));
     EXPECT_EQ(tree("d"), (Strings{"dst", "src"}));
     if (c.message) {
       char want[LINE_SIZE];
