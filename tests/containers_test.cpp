@@ -37,6 +37,8 @@ TEST(Linklist, AddsGoInFrontOfTheCurrentItem) {
   auto x = list_init();
   for (const char *s : {"a", "b", "c"}) list_add(x.get(), s);
   EXPECT_EQ(list_get(x.get()), nullptr);  // the cursor stays past the end
+  list_prev(x.get());                      // and steps back onto the last item
+  EXPECT_STREQ(list_get(x.get()), "c");
   EXPECT_EQ(walk(x.get()), (V{"a", "b", "c"}));
 
   list_start(x.get());
@@ -91,6 +93,7 @@ TEST(Array, GrowsInBlocksAndKeepsItsCursor) {
   array_get_num(x.get(), 0);
   EXPECT_EQ(array_add_num(x.get(), std::make_unique<int>(-5), 0), 1);
   EXPECT_EQ(x->current, 2);  // still on the item it pointed at
+  EXPECT_EQ(array_add_num(x.get(), std::make_unique<int>(-4), 2), 1);  // right at the cursor
   EXPECT_EQ(*array_get(x.get()), 1);
 
   EXPECT_EQ(*array_get_num(x.get(), x->items - 1), 10);
@@ -99,7 +102,7 @@ TEST(Array, GrowsInBlocksAndKeepsItsCursor) {
 
   std::vector<int> seen;
   for (int *p = array_get_num(x.get(), 0); p; p = array_get(x.get())) seen.push_back(*p);
-  EXPECT_EQ(seen.size(), 12u);
+  EXPECT_EQ(seen.size(), 13u);
   EXPECT_EQ(seen.front(), -5);
   array_free(&x);
   EXPECT_EQ(x, nullptr);

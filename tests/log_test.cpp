@@ -122,6 +122,13 @@ TEST_F(LogTest, RotatesIntoNumberedFiles) {
   imsg("first of the new file");
   EXPECT_EQ(body(lines(path_)[0]), "Info: first of the new file");
 
+  // A line that brings the log to exactly its limit rotates it.
+  std::size_t before = log->Size;
+  imsg("first of the new file");
+  log->Rotate = log->Size + (log->Size - before);
+  imsg("first of the new file");
+  EXPECT_EQ(log->Size, 0u);
+
   // Five more rotations: numbered files shift up and the oldest falls off after 4.
   log->Rotate = 1;
   for (int i = 0; i < 5; i++) imsg("rotation %d", i);
@@ -133,5 +140,5 @@ TEST_F(LogTest, RotatesIntoNumberedFiles) {
     if (e.path().filename().string().find("install.log.") == 0) leftovers++;
   }
   EXPECT_EQ(leftovers, 0);
-  EXPECT_EQ(log->Lines, 7);
+  EXPECT_EQ(log->Lines, 9);
 }
