@@ -494,26 +494,33 @@ FHandle::~FHandle() {
   if (handle) sys().closedir(handle);
 }
 
+namespace {
+
+void report_error(int error, const char *format, va_list ap) INSTALLER_PRINTF(2, 0);
+void report_error(int error, const char *format, va_list ap) {
+  char message[LINE_SIZE];
+  format_line(message, format, ap);
+  emsg("%s, %s", message, std::strerror(error));
+  errno = error;
+}
+
+}  // namespace
+
 void file_error(const char *format, ...) {
   int saved = errno;
   if (!format) return;
-  char message[LINE_SIZE];
   va_list ap;
   va_start(ap, format);
-  format_line(message, format, ap);
+  report_error(saved, format, ap);
   va_end(ap);
-  emsg("%s, %s", message, std::strerror(saved));
 }
 
 void file_error_at(int error, const char *format, ...) {
   if (!format) return;
-  char message[LINE_SIZE];
   va_list ap;
   va_start(ap, format);
-  format_line(message, format, ap);
+  report_error(error, format, ap);
   va_end(ap);
-  emsg("%s, %s", message, std::strerror(error));
-  errno = error;
 }
 
 bool file_link_trusted(const struct stat &link) {
