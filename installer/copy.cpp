@@ -9,7 +9,6 @@
 
 #include "array.h"
 #include "log.h"
-#include "tcp.h"
 
 namespace installer {
 
@@ -405,18 +404,35 @@ int copy_allows(Copy *x, unsigned index) {
 
 const char *copy_error() { return last_error ? last_error->c_str() : ""; }
 
-void cerror(const char *format, ...) {
-  int error = errno;
-  if (!format) return;
+namespace {
+
+void vcerror(int error, const char *format, va_list arg) INSTALLER_PRINTF(2, 0);
+void vcerror(int error, const char *format, va_list arg) {
   char message[LINE_SIZE];
-  va_list arg;
-  va_start(arg, format);
   format_line(message, format, arg);
-  va_end(arg);
   if (error)
     emsg("%s, %s", message, std::strerror(error));
   else
     emsg("%s", message);
+}
+
+}  // namespace
+
+void cerror(const char *format, ...) {
+  int error = errno;
+  if (!format) return;
+  va_list arg;
+  va_start(arg, format);
+  vcerror(error, format, arg);
+  va_end(arg);
+}
+
+void cerror_at(int error, const char *format, ...) {
+  if (!format) return;
+  va_list arg;
+  va_start(arg, format);
+  vcerror(error, format, arg);
+  va_end(arg);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -533,12 +549,12 @@ int copy_write_ini(Copy *x, unsigned index) {
   // The configuration is written whole or not at all: until commit() the old file stays.
   FileWriter out;
   if (!out.open(dest)) {
-    cerror("Error creating ini file '%s'", dest);
+    cerror_at(errno, "Error creating ini file '%s'", dest);
     return 0;
   }
   OwnedFile in(file_open_read(source));
   if (!in) {
-    cerror("Error reading ini file '%s'", source);
+    cerror_at(errno, "Error reading ini file '%s'", source);
     return 0;
   }
   imsg("Writing INI file '%s' to '%s'", source, dest);
@@ -560,7 +576,7 @@ int copy_write_ini(Copy *x, unsigned index) {
     return 0;
   }
   if (!written || !out.commit()) {
-    cerror("Error writing ini file '%s'", dest);
+    cerror_at(errno, "Error writing ini file '%s'", dest);
     return 0;
   }
   return 1;
@@ -570,8 +586,9 @@ int copy_rename(Copy *x, unsigned index) {
   const CCmd *cmd = command(x, index);
   if (!cmd || !cmd->source || !cmd->dest) return 0;
   if (file_rename(cmd->source->c_str(), cmd->dest->c_str())) return 1;
-  cerror("Error renaming '%s'->'%s', %s", cmd->source->c_str(), cmd->dest->c_str(),
-         tcp_error());
+  int err = errno;
+  cerror_at(err, "Error renaming '%s'->'%s', %s", cmd->source->c_str(), cmd->dest->c_str(),
+            std::strerror(err));
   return 0;
 }
 
@@ -611,8 +628,7 @@ int copy_chmod(Copy *x, unsigned index) {
   if (!mode) {
     // A mode that is not octal digits would set bits nobody asked for. No system call
     // failed here, so no system error text belongs after the message.
-    errno = 0;
-    cerror("Bad mode '%s', expected octal digits", opt_cstr(cmd->dest));
+    cerror_at(0, "Bad mode '%s', expected octal digits", opt_cstr(cmd->dest));
     return 0;
   }
   Source src(x, index);
@@ -634,13 +650,13 @@ int copy_wfile(Copy *x, unsigned index) {
   const char *file = opt_cstr(cmd->source);
   FileWriter out;
   if (!out.open(file)) {
-    cerror("Failed to write (%s)", file);
+    cerror_at(errno, "Failed to write (%s)", file);
     return 0;
   }
   const char *value = ini_value_name(x->ini, opt_cstr(cmd->dest));
   if (!value) value = cmd->dest ? cmd->dest->c_str() : "";
   if (!out.write(value, std::strlen(value)) || !out.commit()) {
-    cerror("Error writing to '%s'", file);
+    cerror_at(errno, "Error writing to '%s'", file);
     return 0;
   }
   return 1;
@@ -653,7 +669,7 @@ int copy_rfile(Copy *x, unsigned index) {
   std::optional<std::string> text = file_read_text(file);
   if (!text) {
     // Half a file in a setting would be worse than none.
-    cerror("Failed to read (%s)", file);
+    cerror_at(errno, "Failed to read (%s)", file);
     return 0;
   }
   if (!text->empty()) ini_add_name(x->ini, opt_cstr(cmd->dest), text->c_str());

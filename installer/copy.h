@@ -74,6 +74,8 @@ int copy_allows(Copy *x, unsigned index);
 std::optional<mode_t> copy_parse_mode(const char *text);
 const char *copy_error();
 void cerror(const char *format, ...) INSTALLER_PRINTF(1, 2);
+// The same with the system error captured where the call failed (0: none to add).
+void cerror_at(int error, const char *format, ...) INSTALLER_PRINTF(2, 3);
 
 // Expansion of $(name) in paths: nullopt when there is nothing to change.
 std::optional<std::string> replace_vars(Copy *x, const char *string);
