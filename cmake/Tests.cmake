@@ -111,6 +111,11 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND NOT INSTALLER_SANITIZE)
     target_compile_options(${name} PRIVATE ${FUZZ_FLAGS})
     target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
     target_link_libraries(${name} PRIVATE installer_fuzzlib)
+    if(name STREQUAL "product_fuzz")  # the tool itself, on the same library
+      target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tools/check.cpp
+                                     ${CMAKE_SOURCE_DIR}/tools/plan.cpp)
+      target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tools)
+    endif()
     add_test(NAME fuzz.${name} COMMAND ${name} -runs=0 ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${name})
   endforeach()
 endif()

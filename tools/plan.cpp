@@ -115,9 +115,10 @@ std::string join(const std::string &dir, const std::string &name) {
   return norm(dir + "/" + name);
 }
 
+// The folder an entry is in; a name without a folder is in the working folder.
 std::string parent(const std::string &path) {
   std::size_t at = path.rfind('/');
-  return at == 0 ? "/" : at == std::string::npos ? "" : path.substr(0, at);
+  return at == 0 ? "/" : at == std::string::npos ? "." : path.substr(0, at);
 }
 
 class Disk {
@@ -315,6 +316,7 @@ class Planner {
 
   int make_dirs(const std::string &dir) {
     std::string path = norm(dir);
+    if (path.empty()) return 0;
     if (disk_.kind(path) != Kind::Gone) return disk_.kind(path) == Kind::Dir ? 1 : 0;
     if (!make_dirs(parent(path))) return 0;
     show('+', path + "/");
