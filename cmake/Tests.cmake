@@ -74,6 +74,10 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tests/apache_test.sh)
            ${CMAKE_BINARY_DIR}/install-trial $<TARGET_FILE:install_bin>
            ${CMAKE_SOURCE_DIR}/examples/webapp)
   needs_root(apache apache)
+  # A hostile product: nothing outside the sandbox changes, every write is reported.
+  add_test(NAME apache.hostile COMMAND bash ${CMAKE_SOURCE_DIR}/tests/trial_hostile_test.sh
+           ${CMAKE_BINARY_DIR}/install-trial)
+  needs_root(apache.hostile apache)
 endif()
 
 # The release's pieces: the static installer in a bare root, the Debian package, the manuals.
