@@ -2,14 +2,21 @@
 // read is counted to, and what a parser keeps of a line it merges or drops.
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <string>
 #include <vector>
 
 #include "copy.h"
+#include "file.h"
 #include "init.h"
 #include "lib.h"
 #include "quest.h"
+#include "scratch.h"
+#include "shared.h"
 
 using namespace installer;
 
@@ -83,4 +90,35 @@ TEST(Parsers, CopyAndQuestionsNoteWhatTheyDrop) {
   EXPECT_EQ(q->notes[0].message, "Unknown question type 'Txt'");
   EXPECT_EQ(q->notes[1].line, 3);
   EXPECT_EQ(q->notes[1].message, "Missing Help ID text");
+}
+
+// Every loader opens its file as content is opened: a pipe or a device fails at once
+// instead of blocking or reading for ever, and so does a file over the size cap.
+class Refused : public ScratchTest {};
+
+TEST_F(Refused, PipesDevicesAndOversizedFilesFailToLoad) {
+  ASSERT_EQ(mkfifo(p("fifo").c_str(), 0600), 0);
+  ASSERT_EQ(symlink("/dev/zero", p("zero").c_str()), 0);
+  put("huge", "");
+  ASSERT_EQ(truncate(p("huge").c_str(), FILE_TEXT_MAX + 1), 0);  // sparse: no disk used
+  for (const char *name : {"fifo", "zero", "huge"}) {
+    SCOPED_TRACE(name);
+    std::string path = p(name);
+    auto ini = ini_init();
+    EXPECT_EQ(load_datfile(ini.get(), path.c_str()), 0);
+    auto init = init_init();
+    EXPECT_EQ(init_load(init.get(), path.c_str()), 0);
+    EXPECT_NE(init_error(), nullptr);
+    auto q = quest_init(ini.get());
+    EXPECT_EQ(quest_load(q.get(), path.c_str(), "install"), 0);
+    auto c = copy_init(ini.get());
+    EXPECT_EQ(copy_load(c.get(), path.c_str(), "install"), 0);
+  }
+  errno = 0;
+  EXPECT_EQ(file_open_read(p("huge").c_str()), nullptr);
+  EXPECT_EQ(errno, EFBIG);
+  // At the cap exactly, the file is read.
+  ASSERT_EQ(truncate(p("huge").c_str(), FILE_TEXT_MAX), 0);
+  OwnedFile f(file_open_read(p("huge").c_str()));
+  EXPECT_NE(f, nullptr);
 }
