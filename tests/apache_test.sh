@@ -46,4 +46,19 @@ scratch=$(sed -n 's/^scratch folder //p' "$T/report")
 [ -n "$scratch" ] && [ ! -e "$scratch" ] || why="$why${why:+$'\n'}scratch folder left: $scratch"
 ! pgrep -f "${scratch:-/nonexistent}/" >/dev/null || why="$why${why:+$'\n'}a process of the trial is left"
 if [ -n "$why" ]; then cat "$T/report"; echo "----"; echo "FAIL $why"; exit 1; fi
+
+# The same product with its script left without a run bit: every page of it answers 500,
+# and that fails the trial, with Apache's reason beside it.
+cp -a "$T/new" "$T/broken"
+sed -i '/^Chmod .*\.cgi/d' "$T/broken/install.cpy"
+chmod 644 "$T/broken/cgi/webnotes.cgi"
+"$1" --installer "$2" --url /cgi-bin/webnotes/webnotes.cgi "$T/broken" > "$T/report" 2>&1
+status=$?
+[ "$status" = 1 ] || why="install-trial ended with status $status on a broken product"
+for want in '^-- install: FAILED \(a page answered 500 /cgi-bin/webnotes/webnotes\.cgi\)' \
+            '^-- error log: .*webnotes\.cgi' \
+            '^== summary: install FAILED .*\[500 /cgi-bin/webnotes/webnotes\.cgi\]'; do
+  grep -Eq -- "$want" "$T/report" || why="$why${why:+$'\n'}not in the broken product's report: $want"
+done
+if [ -n "$why" ]; then cat "$T/report"; echo "----"; echo "FAIL $why"; exit 1; fi
 echo "PASS the sample's trial under Apache"
