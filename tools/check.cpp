@@ -644,6 +644,7 @@ class Checker {
     std::unique_ptr<FHandle> h;
     std::unique_ptr<File> e = file_first(&h, dir.c_str(), wild);
     std::vector<std::string> below;
+    const std::size_t first = entries.size();
     for (bool more = e != nullptr; more; more = file_next(e.get(), h.get()) != 0) {
       struct stat st {};
       char name[PATH_SIZE];
@@ -656,6 +657,10 @@ class Checker {
     }
     file_free(&e);
     file_last(&h);
+    // In name order, whatever order the folder lists them in.
+    std::sort(entries.begin() + static_cast<std::ptrdiff_t>(first), entries.end(),
+              [](const Entry &x, const Entry &y) { return x.name < y.name; });
+    std::sort(below.begin(), below.end());
     for (const std::string &name : below)
       list_dir(dir + "/" + name, "*", not_, tree, prefix + name + "/", entries, depth + 1);
   }
