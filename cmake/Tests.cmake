@@ -65,6 +65,11 @@ foreach(dir ${CHECK_CASES})
   endif()
 endforeach()
 
+# install-check's formats, exit status and codes, on the same cases.
+add_test(NAME check.output COMMAND bash ${CMAKE_SOURCE_DIR}/tests/check_output.sh
+         $<TARGET_FILE:install_check> ${CMAKE_SOURCE_DIR})
+set_tests_properties(check.output PROPERTIES SKIP_RETURN_CODE 77)
+
 # The sample under a real Apache, through install-trial.
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/apache_test.sh)
   add_test(NAME apache COMMAND bash ${CMAKE_SOURCE_DIR}/tests/apache_test.sh
