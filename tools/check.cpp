@@ -137,52 +137,84 @@ bool within(const std::string &path, const std::string &dir, const std::string &
   return wild_match(rest.substr(0, rest.find('/')).c_str(), wild.c_str()) != 0;
 }
 
-// What one command makes, in marked paths: entries, whole trees (what CopyDir copies), and
-// patterns where the entries a source will hold are not known now.
+// What a section makes, in marked paths: entries, whole trees (what CopyDir copies), and
+// patterns where the entries a source will hold are not known now; each with the first
+// command that makes it, indexed for what the checks ask, so that a long script costs no
+// more than its length.
 struct Pattern {
   std::string dir, wild;
   bool tree;
 };
-struct Made {
-  std::vector<std::string> paths, trees;
-  std::vector<Pattern> patterns;
 
-  // Whether something is made inside dir, which then exists.
-  bool inside(const std::string &dir) const {
-    auto under = [&dir](const std::string &p) {
-      return p.size() > dir.size() && p.compare(0, dir.size(), dir) == 0 && p[dir.size()] == '/';
-    };
-    for (const std::string &p : paths)
-      if (under(p)) return true;
-    for (const Pattern &p : patterns)
-      if (p.dir == dir || under(p.dir)) return true;
-    return false;
+class Works {
+ public:
+  static constexpr unsigned All = ~0u;
+
+  // shapes: whether the entry keeps the owner and mode it is made with (a Rename moves an
+  // entry with its own).
+  void path(unsigned cmd, const std::string &p, bool tree, bool shapes) {
+    first_.emplace(p, cmd);
+    if (tree) trees_.emplace(p, cmd);
+    for (std::size_t at = p.rfind('/'); at != std::string::npos && at > 0;
+         at = p.rfind('/', at - 1)) {
+      std::string rest = p.substr(at + 1);
+      under_[p.substr(0, at)].push_back({cmd, rest.substr(0, rest.find('/')), shapes});
+    }
   }
 
-  bool makes(const std::string &path) const {
-    for (const std::string &p : paths)
-      if (p == path) return true;
-    for (const std::string &t : trees)
-      if (path.size() > t.size() && path.compare(0, t.size(), t) == 0 && path[t.size()] == '/')
+  void pattern(unsigned cmd, const Pattern &p) { patterns_.push_back({cmd, p}); }
+
+  // Whether a command before `before` makes the path.
+  bool makes(const std::string &path, unsigned before) const {
+    auto at = first_.find(path);
+    if (at != first_.end() && at->second < before) return true;
+    for (std::size_t cut = path.rfind('/'); cut != std::string::npos && cut > 0;
+         cut = path.rfind('/', cut - 1)) {
+      auto t = trees_.find(path.substr(0, cut));
+      if (t != trees_.end() && t->second < before) return true;
+    }
+    for (const auto &[cmd, p] : patterns_)
+      if (cmd < before &&
+          ((parent_of(path) == p.dir && wild_match(base_of(path).c_str(), p.wild.c_str())) ||
+           (p.tree && within(path, p.dir, p.wild))))
         return true;
-    for (const Pattern &p : patterns)
-      if ((parent_of(path) == p.dir && wild_match(base_of(path).c_str(), p.wild.c_str())) ||
-          (p.tree && within(path, p.dir, p.wild)))
-        return true;
     return false;
   }
 
-  // Whether something made lies in what a Chmod or a Chown with this folder and pattern
-  // changes (a pattern stands for the entries it will match).
-  bool touches(const std::string &dir, const std::string &wild) const {
-    for (const std::string &p : paths)
-      if (within(p, dir, wild)) return true;
-    for (const std::string &t : trees)
-      if (within(t, dir, wild)) return true;
-    for (const Pattern &p : patterns)
-      if (within(p.dir + "/" + p.wild, dir, wild)) return true;
+  // Whether a command before `before` makes something inside dir, which then exists.
+  bool inside(const std::string &dir, unsigned before) const {
+    auto at = under_.find(dir);
+    if (at != under_.end() && at->second.front().cmd < before) return true;
+    for (const auto &[cmd, p] : patterns_)
+      if (cmd < before && (p.dir == dir || within(p.dir, dir, "*"))) return true;
     return false;
   }
+
+  // The first command in [from, to) that makes, with an owner and mode of its own, something
+  // in what a Chmod or a Chown of this folder and pattern changes; `to` when none does.
+  unsigned touching(const std::string &dir, const std::string &wild, unsigned from,
+                    unsigned to) const {
+    unsigned found = to;
+    auto at = under_.find(dir);
+    if (at != under_.end())
+      for (const Under &u : at->second)
+        if (u.cmd >= from && u.cmd < found && u.shapes &&
+            wild_match(u.first.c_str(), wild.c_str()))
+          found = u.cmd;
+    for (const auto &[cmd, p] : patterns_)
+      if (cmd >= from && cmd < found && within(p.dir + "/" + p.wild, dir, wild)) found = cmd;
+    return found;
+  }
+
+ private:
+  struct Under {
+    unsigned cmd;
+    std::string first;  // the component just below the folder
+    bool shapes;
+  };
+  std::map<std::string, unsigned> first_, trees_;
+  std::map<std::string, std::vector<Under>> under_;
+  std::vector<std::pair<unsigned, Pattern>> patterns_;
 };
 
 // An entry of the product that a copy takes: its name below the source's folder.
@@ -197,7 +229,9 @@ struct Entry {
 struct Script {
   std::string name;
   std::unique_ptr<Copy> raw, marked, real;
-  std::vector<Made> made;  // by each command
+  Works works;
+  // The Chmods that give a run bit, by the folder they change entries of.
+  std::map<std::string, std::vector<std::pair<unsigned, std::string>>> run_bits;
   // The product's entries that each copy takes: listed when its source lies in a folder
   // that exists now.
   std::vector<std::optional<std::vector<Entry>>> sources;
@@ -289,7 +323,7 @@ class Checker {
     std::set<std::string> seen;
     for (const auto &[name, line] : cpy_sections_) {
       if (!seen.insert(lower(name)).second) continue;
-      Script s{name, copy_init(nullptr), nullptr, nullptr, {}, {}};
+      Script s{name, copy_init(nullptr), nullptr, nullptr, {}, {}, {}};
       copy_load(s.raw.get(), cpy_.c_str(), name.c_str());
       for (unsigned i = 0; i < s.raw->count; i++) {
         const CCmd &c = s.raw->list[i];
@@ -612,12 +646,8 @@ class Checker {
   // Whether a command of this section before `index`, or of the install when this is a
   // later flow, makes the path.
   bool made_before(const Script &s, unsigned index, const std::string &path) const {
-    for (unsigned j = 0; j < index && j < s.made.size(); j++)
-      if (s.made[j].makes(path)) return true;
-    if (install_ && &s != install_)
-      for (const Made &m : install_->made)
-        if (m.makes(path)) return true;
-    return false;
+    return s.works.makes(path, index) ||
+           (install_ && &s != install_ && install_->works.makes(path, Works::All));
   }
 
   // The product's entries a copy takes, when its source lies in a folder there is now.
@@ -669,35 +699,34 @@ class Checker {
   void simulate(Script &s) {
     for (unsigned i = 0; i < s.marked->count; i++) {
       const CCmd &c = s.marked->list[i];
-      Made made;
       const std::string src = norm(c.source.value_or("")), dst = norm(c.dest.value_or(""));
       s.sources.push_back(std::nullopt);
       switch (c.type) {
-        case MkDir: made.paths.push_back(src); break;
+        case MkDir: s.works.path(i, src, false, true); break;
         case CpyFile:
         case CpyDir: {
           s.sources.back() = list_source(s, i);
           bool tree = c.type == CpyDir;
           if (!s.sources.back()) {
-            made.patterns.push_back({dst, split(c.source.value_or("")).second, tree});
+            s.works.pattern(i, {dst, split(c.source.value_or("")).second, tree});
             break;
           }
-          for (const Entry &e : *s.sources.back()) {
-            if (e.name.find('/') != std::string::npos) continue;
-            made.paths.push_back(dst + "/" + e.name);
-            if (e.dir) made.trees.push_back(dst + "/" + e.name);
-          }
+          for (const Entry &e : *s.sources.back())
+            if (e.name.find('/') == std::string::npos)
+              s.works.path(i, dst + "/" + e.name, e.dir, true);
           break;
         }
-        case CpyIni: made.paths.push_back(dst); break;
-        case WFile: made.paths.push_back(src); break;
-        case Rename:
-          made.paths.push_back(dst);
-          made.trees.push_back(dst);
+        case CpyIni: s.works.path(i, dst, false, true); break;
+        case WFile: s.works.path(i, src, false, true); break;
+        case Rename: s.works.path(i, dst, true, false); break;
+        case Chmod:
+          if (std::strtoul(c.dest.value_or("").c_str(), nullptr, 8) & 0111) {
+            const auto [dir, wild] = split(c.source.value_or(""));
+            if (!dir.empty()) s.run_bits[dir].push_back({i, wild});
+          }
           break;
         default: break;
       }
-      s.made.push_back(std::move(made));
     }
   }
 
@@ -748,12 +777,9 @@ class Checker {
     for (const auto &[setting, noun] : http_dirs_)
       if (dst == mark(setting)) return;
     // A folder something was made in is there too, made on the way or there before.
-    if (made_before(s, i, dst) || exists_now(dst)) return;
-    for (unsigned j = 0; j < i; j++)
-      if (s.made[j].inside(dst)) return;
-    if (install_ && &s != install_)
-      for (const Made &m : install_->made)
-        if (m.inside(dst)) return;
+    if (made_before(s, i, dst) || exists_now(dst) || s.works.inside(dst, i) ||
+        (install_ && &s != install_ && install_->works.inside(dst, Works::All)))
+      return;
     add(cpy_, s.raw->list[i].line, "IC314",
         "destination folder '" + shown(dst) + "' of " + what +
             " is made by no command before it and is not there now: \"No destination "
@@ -776,17 +802,13 @@ class Checker {
     if (&s != install_) return;
     const auto [dir, wild] = split(s.marked->list[i].source.value_or(""));
     if (dir.empty()) return;
-    for (unsigned j = 0; j < i; j++)
-      if (s.made[j].touches(dir, wild)) return;
-    // A Rename moves an entry with the owner and mode it has.
-    for (unsigned j = i + 1; j < s.made.size(); j++)
-      if (s.raw->list[j].type != Rename && s.made[j].touches(dir, wild)) {
-        add(cpy_, s.raw->list[i].line, "IC313",
-            what + " comes before line " + std::to_string(s.raw->list[j].line) + " (" +
-                keyword(s.raw->list[j].type) + "), which makes what it changes: those " +
-                "entries keep the owner and mode a copy gives; move it after that line");
-        return;
-      }
+    if (s.works.touching(dir, wild, 0, i) != i) return;
+    const unsigned count = s.marked->count;
+    if (unsigned j = s.works.touching(dir, wild, i + 1, count); j != count)
+      add(cpy_, s.raw->list[i].line, "IC313",
+          what + " comes before line " + std::to_string(s.raw->list[j].line) + " (" +
+              keyword(s.raw->list[j].type) + "), which makes what it changes: those " +
+              "entries keep the owner and mode a copy gives; move it after that line");
   }
 
   // A removal by wildcard in a folder the install did not make: it takes whatever else
@@ -794,8 +816,7 @@ class Checker {
   void check_remove_wildcard(Script &s, unsigned i, const std::string &what) {
     const auto [dir, wild] = split(s.marked->list[i].source.value_or(""));
     if (dir.empty() || !has_wild(wild) || !install_) return;
-    for (const Made &m : install_->made)
-      if (m.makes(dir)) return;
+    if (install_->works.makes(dir, Works::All)) return;
     add(cpy_, s.raw->list[i].line, "IC315",
         what + " removes every entry of '" + shown(dir) + "' that '" + wild +
             "' matches, and the install did not make that folder: what other applications "
@@ -911,21 +932,19 @@ class Checker {
     }
   }
 
-  static bool run_bit_given(Script &s, unsigned from, const std::string &target) {
-    for (unsigned j = from + 1; j < s.marked->count; j++) {
-      char dir[PATH_SIZE], wild[PATH_SIZE];
-      const CCmd &c = s.marked->list[j];
-      if (c.type != Chmod || !copy_src_path(s.marked.get(), j, dir, PATH_SIZE) ||
-          !copy_src_file(s.marked.get(), j, wild, PATH_SIZE))
-        continue;
-      std::size_t n = std::strlen(dir);
-      if (target.compare(0, n, dir) != 0) continue;
-      std::string first = target.substr(n, target.find('/', n) - n);
-      if (wild_match(first.c_str(), wild) && (std::strtoul(c.dest.value_or("").c_str(), nullptr, 8) & 0111))
-        return true;
+  // Whether a Chmod after command `from` gives the target a run bit: one that changes the
+  // entries of a folder on the target's way.
+  static bool run_bit_given(const Script &s, unsigned from, const std::string &target) {
+    for (std::size_t cut = target.rfind('/'); cut != std::string::npos && cut > 0;
+         cut = target.rfind('/', cut - 1)) {
+      auto at = s.run_bits.find(target.substr(0, cut));
+      if (at == s.run_bits.end()) continue;
+      for (const auto &[j, wild] : at->second)
+        if (j > from && within(target, at->first, wild)) return true;
     }
     return false;
   }
+
 
   // Each template's references, and the answers of the install that a later flow's
   // template uses without asking them again or reading them back at start-up.
