@@ -68,6 +68,15 @@ foreach(dir ${CHECK_CASES})
   endif()
 endforeach()
 
+# install-check's formats, exit status and codes, on the same cases; its suppressions and
+# output at the edges, on products made on the spot.
+add_test(NAME check.output COMMAND bash ${CMAKE_SOURCE_DIR}/tests/check_output.sh
+         $<TARGET_FILE:install_check> ${CMAKE_SOURCE_DIR})
+set_tests_properties(check.output PROPERTIES SKIP_RETURN_CODE 77)
+add_test(NAME check.rules COMMAND bash ${CMAKE_SOURCE_DIR}/tests/check_rules.sh
+         $<TARGET_FILE:install_check> ${CMAKE_SOURCE_DIR})
+set_tests_properties(check.rules PROPERTIES SKIP_RETURN_CODE 77)
+
 # The sample under a real Apache, through install-trial.
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/apache_test.sh)
   add_test(NAME apache COMMAND bash ${CMAKE_SOURCE_DIR}/tests/apache_test.sh
@@ -115,9 +124,10 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND NOT INSTALLER_SANITIZE)
     target_compile_options(${name} PRIVATE ${FUZZ_FLAGS})
     target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
     target_link_libraries(${name} PRIVATE installer_fuzzlib)
-    if(name STREQUAL "product_fuzz")  # the tool itself, on the same library
-      target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tools/check.cpp
-                                     ${CMAKE_SOURCE_DIR}/tools/plan.cpp)
+    if(name STREQUAL "product_fuzz")  # the tool itself (its main included by the target)
+      file(GLOB TOOL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*.cpp)
+      list(REMOVE_ITEM TOOL_SOURCES ${CMAKE_SOURCE_DIR}/tools/install_check.cpp)
+      target_sources(${name} PRIVATE ${TOOL_SOURCES})
       target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tools)
     endif()
     add_test(NAME fuzz.${name} COMMAND ${name} -runs=0 ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${name})

@@ -1,6 +1,7 @@
 // install-check: checks a product's companion files, or shows what one action would do.
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -44,9 +45,11 @@ namespace {
 
 int usage() {
   installer::con_print(
-      "usage: install-check [--name BASE] [DIR]\n"
+      "usage: install-check [--format gcc|json|sarif] [--fail-on error|warning|note]\n"
+      "                     [--from OLD-PRODUCT] [--name BASE] [DIR]\n"
       "       install-check --plan ACTION [--httpd FILE] [--set NAME=VALUE]... [--name BASE] "
       "[--format json] [DIR]\n"
+      "       install-check --explain CODE\n"
       "       install-check --version\n");
   return 2;
 }
@@ -57,6 +60,7 @@ int main(int argc, char **argv) {
   using namespace installer;
   tool::Options o;
   const char *dir = ".";
+  const char *from = nullptr;
   bool have_dir = false;
   for (int i = 1; i < argc; i++) {
     std::string arg = argv[i];
@@ -64,12 +68,18 @@ int main(int argc, char **argv) {
     if (arg == "--version") {
       con_print("install-check %s\n", RELEASE_VERSION);
       return 0;
+    } else if (arg == "--explain" && has_value) {
+      return tool::explain(argv[i + 1]);
+    } else if (arg == "--format" && has_value) {
+      o.format = argv[++i];
+    } else if (arg == "--fail-on" && has_value) {
+      o.fail_on = argv[++i];
+    } else if (arg == "--from" && has_value) {
+      from = argv[++i];
     } else if (arg == "--name" && has_value) {
       o.base = argv[++i];
     } else if (arg == "--plan" && has_value) {
       o.plan = argv[++i];
-    } else if (arg == "--format" && has_value) {
-      o.format = argv[++i];
     } else if (arg == "--httpd" && has_value) {
       o.httpd = argv[++i];
     } else if (arg == "--set" && has_value && std::strchr(argv[i + 1], '=')) {
@@ -83,6 +93,24 @@ int main(int argc, char **argv) {
     }
   }
   if ((o.httpd || !o.sets.empty()) && !o.plan) return usage();
+  if (o.plan ? !o.format.empty() && o.format != "json"
+             : !o.format.empty() && o.format != "gcc" && o.format != "json" && o.format != "sarif")
+    return usage();
+  if ((from || o.fail_on != "error") && o.plan) return usage();
+  if (o.fail_on != "error" && o.fail_on != "warning" && o.fail_on != "note") return usage();
+  // The previous release is named from where the tool was started; findings name their
+  // files from there too.
+  if (from) {
+    char *old = realpath(from, nullptr);
+    if (!old) {
+      con_print("install-check: cannot read %s: %s\n", from, std::strerror(errno));
+      return 2;
+    }
+    o.from = old;
+    std::free(old);
+  }
+  if (std::strcmp(dir, ".") != 0)
+    o.shown_dir = std::string(dir) + (dir[std::strlen(dir) - 1] == '/' ? "" : "/");
   // The installer runs in the product folder and names its files from there.
   if (chdir(dir) != 0 || access(".", R_OK | X_OK) != 0) {
     con_print("install-check: cannot read %s: %s\n", dir, std::strerror(errno));

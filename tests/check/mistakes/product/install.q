@@ -16,3 +16,8 @@ Exist  $(cgi_dir)/demo  have_demo
 # A section with no copy section: a -special run of it changes nothing.
 [notes]
 Text   greeting  -  -  h1  Greeting?
+[extra]
+# An answer nothing uses.
+Text   motd  -  -  h1  Message of the day?
+# A second section of a name already read.
+[Remove]

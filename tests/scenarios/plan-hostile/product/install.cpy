@@ -8,4 +8,4 @@ RFile $(current_dir)/fifo fromfifo
 MkDir $(current_dir)/never
 [remove]
 RFile /dev/zero zero
-RmDir $(current_dir)/src
+RmDir $(current_dir)/src -
