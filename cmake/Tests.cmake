@@ -49,11 +49,14 @@ foreach(row ${HTTPD_CASES})
   needs_root(scenario.httpd-${name})
 endforeach()
 
-# The plan of each of the sample's flows, checked against the run that follows it.
-if(TEST scenario.plan-flows)
-  set_tests_properties(scenario.plan-flows PROPERTIES
-                       ENVIRONMENT INSTALL_CHECK=$<TARGET_FILE:install_check>)
-endif()
+# The plan scenarios (plan-*) run install-check beside the installer.
+foreach(dir ${SCENARIOS})
+  get_filename_component(name ${dir} NAME)
+  if(name MATCHES "^plan-" AND TEST scenario.${name})
+    set_tests_properties(scenario.${name} PROPERTIES
+                         ENVIRONMENT INSTALL_CHECK=$<TARGET_FILE:install_check>)
+  endif()
+endforeach()
 
 # install-check on product folders with the findings expected of each: one folder a case.
 file(GLOB CHECK_CASES LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/check/*)

@@ -368,7 +368,7 @@ void copy_setup(Copy *x, FileFn ok, FileFn fail) {
 
 int copy_load(Copy *x, const char *file, const char *section) {
   if (!x || !file || !section) return 0;
-  OwnedFile f = open_file(file, "r");
+  OwnedFile f(file_open_read(file));
   if (!f) {
     cerror("Error opening '%s'", file);
     return 0;

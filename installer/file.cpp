@@ -790,11 +790,16 @@ int file_chown(File *x, int uid, int gid) {
   return 0;
 }
 
-std::FILE *file_open_read(const char *path) {
+std::FILE *file_open_read(const char *path, off_t max) {
   if (!path) return nullptr;
   struct stat st;
   int err = 0;
   Fd fd = open_regular(AT_FDCWD, path, path, &st, &err);
+  if (fd && st.st_size > max) {
+    emsg("Not reading '%s', it is larger than %lld bytes", path, static_cast<long long>(max));
+    errno = EFBIG;
+    return nullptr;
+  }
   std::FILE *f = fd ? sys().fdopen(fd.get(), "r") : nullptr;
   if (!f) {
     errno = fd ? errno : err;
@@ -805,7 +810,7 @@ std::FILE *file_open_read(const char *path) {
 }
 
 std::optional<std::string> file_read_text(const char *path) {
-  OwnedFile f(file_open_read(path));
+  OwnedFile f(file_open_read(path, RFILE_MAX));
   if (!f) return std::nullopt;
   std::string text;
   char piece[RFILE_PIECE_SIZE];

@@ -110,9 +110,14 @@ bool file_rename(const char *from, const char *to);
 // when it cannot be read or is larger.
 std::optional<std::string> file_read_text(const char *path);
 
-// Opens a regular file for reading through the safe path walk. Anything else (a folder, a
-// pipe, a device) is refused with errno set and a reason logged. Null on failure.
-std::FILE *file_open_read(const char *path);
+// The most a companion file, a template or httpd.conf may hold: far beyond any real one,
+// small enough that a mistaken or hostile file cannot hold a run for long.
+inline constexpr off_t FILE_TEXT_MAX = off_t{64} << 20;
+
+// Opens a regular file for reading through the safe path walk, without blocking. Anything
+// else (a folder, a pipe, a device) and a file larger than `max` bytes are refused with
+// errno set (EISDIR, EINVAL, EFBIG) and a reason logged. Null on failure.
+std::FILE *file_open_read(const char *path, off_t max = FILE_TEXT_MAX);
 
 // A file written whole or not at all: the content goes into a new file beside the target,
 // which takes the old file's owner and mode and is renamed over it on commit(). Dropped

@@ -90,7 +90,7 @@ void init_parse_line(Init *x, const char *line, int number) {
 
 int init_load(Init *x, const char *file) {
   if (!x || !file) return 0;
-  OwnedFile f = open_file(file, "r");
+  OwnedFile f(file_open_read(file));
   if (!f) {
     init_seterror("Failed to read '%s', %s", file, std::strerror(errno));
     return 0;
@@ -194,13 +194,13 @@ std::optional<std::string> http_override;
 
 OwnedFile open_http_conf() {
   if (http_override) {
-    OwnedFile f = open_file(http_override->c_str(), "r");
+    OwnedFile f(file_open_read(http_override->c_str()));
     if (f) http_path = *http_override;
     return f;
   }
   for (const char *path : http_files) {
     dmsg("Is Httpd conf?[%s]", path);
-    if (OwnedFile f = open_file(path, "r")) {
+    if (OwnedFile f{file_open_read(path)}) {
       dmsg("Httpd conf is [%s]", path);
       http_path = path;
       return f;

@@ -98,7 +98,7 @@ void print_menu(Ini *ini) {
 }
 
 void print_blurb(Ini *ini) {
-  std::FILE *f = s_fopen("blurb.txt", "r");
+  std::FILE *f = file_open_read("blurb.txt");
   if (!f) return;
   con_print("\n");
   char line[LINE_SIZE];

@@ -202,7 +202,7 @@ int quest_load(Questions *x, const char *file, const char *section) {
     if (s_stricmp(x->section->c_str(), section) == 0) return 1;
     quest_clear(x);
   }
-  OwnedFile f = open_file(file, "r");
+  OwnedFile f(file_open_read(file));
   if (!f) {
     quest_seterror("Error opening '%s'", file);
     return 0;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "file.h"
 #include "lib.h"
 #include "log.h"
 #include "tcp.h"
@@ -72,7 +73,7 @@ std::optional<DatEntry> dat_parse_line(const char *line) {
 
 int load_datfile(Ini *ini, const char *file) {
   if (!ini || !file) return 0;
-  OwnedFile f = open_file(file, "r");
+  OwnedFile f(file_open_read(file));
   if (!f) {
     emsg("Error opening '%s' for read, %s", file, tcp_error());
     return 0;

@@ -68,10 +68,11 @@ TEST_F(InitTest, FoundValuesAreKeptAndMissingOnesReadAgain) {
   static int opened;
   conf = p("httpd.conf");
   opened = 0;
-  sys().fopen = [](const char *path, const char *mode) -> std::FILE * {
-    if (std::strcmp(path, http_files[0]) != 0) return nullptr;
+  // Every file the layer opens for reading becomes a stream once: count those.
+  init_http_use(conf.c_str());
+  sys().fdopen = [](int fd, const char *mode) -> std::FILE * {
     opened++;
-    return std::fopen(conf.c_str(), mode);
+    return ::fdopen(fd, mode);
   };
   char value[LINE_SIZE], err[LINE_SIZE] = "untouched";
   EXPECT_EQ(init_find_http_conf(nullptr, nullptr, value, nullptr, err), 1);
@@ -83,6 +84,7 @@ TEST_F(InitTest, FoundValuesAreKeptAndMissingOnesReadAgain) {
   EXPECT_EQ(init_find_http_conf(nullptr, nullptr, nullptr, value, err), 0);
   EXPECT_STREQ(err, "Could not find, ScriptAlias");
   EXPECT_EQ(opened, 2);
+  init_http_use(nullptr);
 }
 
 }  // namespace

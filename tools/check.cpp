@@ -147,7 +147,7 @@ class Checker {
     ini_ = ini_init();
     load_datfile(ini_.get(), dat_.c_str());
     for (const char *b : Builtins) defined_.insert(b);
-    if (OwnedFile f = open_file(dat_.c_str(), "r")) {
+    if (OwnedFile f{file_open_read(dat_.c_str())}) {
       read_lines(f.get(), [this](const Line &line) {
         if (auto e = dat_parse_line(line.text)) {
           decls_.push_back({e->name, line.number});
@@ -229,7 +229,7 @@ class Checker {
 
   void check_splits() {
     for (const std::string &file : {dat_, int_, q_, cpy_, std::string("blurb.txt")}) {
-      OwnedFile f = open_file(file.c_str(), "r");
+      OwnedFile f(file_open_read(file.c_str()));
       std::map<int, int> pieces;
       read_lines(f.get(), [&pieces](const Line &line) {
         pieces[line.number] = line.piece + 1;
@@ -245,8 +245,15 @@ class Checker {
 
   void check_dat() {
     for (const std::string &file : {dat_, int_})
-      if (OwnedFile f = open_file(file.c_str(), "r"); !f)
+      if (OwnedFile f(file_open_read(file.c_str())); !f)
         add(file, 1, SevError, "cannot be read: the installer stops at start-up");
+    // A pipe, a device or an oversized file where a companion file belongs.
+    struct stat st {};
+    for (const std::string &file : {q_, cpy_, std::string("blurb.txt")})
+      if (stat(file.c_str(), &st) == 0 && !OwnedFile(file_open_read(file.c_str())))
+        add(file, 1, SevError,
+            std::string("cannot be read (") + std::strerror(errno) +
+                "): the installer reads none of it");
     std::map<std::string, int> first;
     for (const auto &[name, line] : decls_) {
       bool builtin = std::find(std::begin(Builtins), std::end(Builtins), name) != std::end(Builtins);
@@ -490,7 +497,7 @@ class Checker {
     for (auto &[path, users] : template_users_) {
       Template t{path, {}};
       const std::string shown_path = relative(path);
-      OwnedFile f = open_file(path.c_str(), "r");
+      OwnedFile f(file_open_read(path.c_str()));
       read_lines(f.get(), [&](const Line &line) {
         std::string e = marked(line.text);
         unresolved(shown_path, line.number, e, "", "is written as is");
@@ -528,7 +535,7 @@ class Checker {
   }
 
   void check_text_file(const std::string &file, const char *effect) {
-    OwnedFile f = open_file(file.c_str(), "r");
+    OwnedFile f(file_open_read(file.c_str()));
     read_lines(f.get(), [&](const Line &line) {
       unresolved(file, line.number, marked(line.text), "", effect);
       return true;

@@ -20,7 +20,7 @@ std::unique_ptr<Copy> expand_copy(const Copy &raw, Ini *ini) {
 
 std::vector<std::pair<std::string, int>> sections(const std::string &file) {
   std::vector<std::pair<std::string, int>> list;
-  OwnedFile f = open_file(file.c_str(), "r");
+  OwnedFile f(file_open_read(file.c_str()));
   read_lines(f.get(), [&list](const Line &line) {
     if (line.text[0] == '[') list.emplace_back(section_name(line.text), line.number);
     return true;
@@ -46,7 +46,7 @@ int usage() {
   installer::con_print(
       "usage: install-check [--name BASE] [DIR]\n"
       "       install-check --plan ACTION [--httpd FILE] [--set NAME=VALUE]... [--name BASE] "
-      "[DIR]\n"
+      "[--format json] [DIR]\n"
       "       install-check --version\n");
   return 2;
 }
@@ -68,6 +68,8 @@ int main(int argc, char **argv) {
       o.base = argv[++i];
     } else if (arg == "--plan" && has_value) {
       o.plan = argv[++i];
+    } else if (arg == "--format" && has_value) {
+      o.format = argv[++i];
     } else if (arg == "--httpd" && has_value) {
       o.httpd = argv[++i];
     } else if (arg == "--set" && has_value && std::strchr(argv[i + 1], '=')) {

@@ -18,6 +18,7 @@ struct Options {
   std::optional<std::string> plan;
   std::optional<std::string> httpd;
   std::vector<std::pair<std::string, std::string>> sets;
+  std::string format;  // --format: empty for the plain text of each mode
 };
 
 // Both run in the product folder, as the installer does; each returns the exit status.
