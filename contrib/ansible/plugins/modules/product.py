@@ -25,9 +25,9 @@ description:
     private file that lives only as long as the run (a private mount namespace when the
     module runs as root and C(unshare) exists), so that a killed run leaves none of the
     answers behind; the module returns the Error lines and the tail of that log.
-  - C(changed) compares the paths of the run's plan (C(install-check --plan ACTION --format
-    json), when the tool is found) and the product's own files before and after the run:
-    type, mode, owner, group and content digest.
+  - C(changed) compares, before and after the run, the type, mode, owner, group and content
+    digest of every path of the run's plan (C(install-check --plan ACTION --format json),
+    when the tool is found) and of the product's own files.
   - In check mode nothing runs but the plan, with the same answers; diff mode shows, per path,
     the type, mode, owner, group and size before and after.
 version_added: "1.0.0"
@@ -63,7 +63,7 @@ options:
   once:
     description:
       - With I(action=install), install only where the product finds no earlier install of
-        its own: where its init commands make Upgrade the menu's default, nothing is run
+        its own; where its init commands make Upgrade the menu's default, nothing is run
         and the task reports no change (the answers are then not typed; the message names
         them). Use the upgrade to change an installed product.
     type: bool
@@ -73,7 +73,7 @@ options:
     type: int
     default: 300
 notes:
-  - Supports check mode and diff mode. Run as root: the installer sets owners.
+  - Supports check mode and diff mode. Run it as root, since the installer sets owners.
   - The installer's exit status says nothing; this module reads its console instead.
 '''
 
