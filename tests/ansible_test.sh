@@ -82,7 +82,7 @@ for h in "${GOOD[@]}"; do
   row "$r/opt/cgi-install/webnotes-1.2/install.q" "regular file" 644 0:0
   [ -e "$r/opt/cgi-install/webnotes-1.2/install.log" ] && fail "$h: the installer's log is in the product"
   # The answers reach the host only through what the product installs.
-  left=$(grep -rlF "Notes of h$n" "$FLEET/hosts/$h/upper" | grep -v '/webnotes/webnotes.conf$')
+  left=$(grep -rlF "Notes of h$n" "$FLEET/hosts/$h/upper" | grep -vF "/upper$cgi/webnotes/")
   [ -z "$left" ] || fail "$h: its answers were left in $left"
 done
 [ -e "$(root h2)/srv/site2/cgi-bin/webnotes" ] && fail "h2: httpd.conf's CGI folder won over the answer"

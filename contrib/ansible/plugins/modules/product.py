@@ -1,4 +1,3 @@
-#!/usr/bin/python
 # -*- coding: utf-8 -*-
 # Runs a product's console installer (install, upgrade, remove or a special section) the
 # way an administrator would: it types each answer at the question that asks for it.
@@ -615,59 +614,68 @@ class Console(object):
             pass
 
 
+# Runs the installer in a private mount namespace where its log (NAME.log in the product
+# folder) is a file on a private tmpfs: the log of this run, which records every answer, is
+# never written to disk and goes away with the run, even a killed one. The log comes back on
+# the descriptor LOGFD after a first line "started", which says the mounts were made.
 PRIVATE_LOG = r'''
-set -e
 dir=$1 log=$2; shift 2
-mount -t tmpfs -o size=8m,mode=0700 cgi-install-log "$dir"
+mount -t tmpfs -o size=8m,mode=0700 cgi-install-log "$dir" 2>/dev/null || exit 97
 : > "$dir/log"
 made=
-[ -e "$log" ] || { : > "$log"; made=1; }
-mount --bind "$dir/log" "$log"
-set +e
+[ -e "$log" ] || { : > "$log" && made=1; } || exit 97
+mount --bind "$dir/log" "$log" 2>/dev/null || { [ -z "$made" ] || rm -f "$log"; exit 97; }
+echo started >&LOGFD
 "$@"
 umount "$log"
 [ -z "$made" ] || rm -f "$log"
-cat "$dir/log" >&3
+cat "$dir/log" >&LOGFD
 '''
 
 
-def run_installer(module, console, argv, product):
-    """Runs the installer with its log kept private to the run where that is possible."""
+def run_installer(module, make_console, argv, product):
+    '''Runs the installer with its log kept private to the run where that is possible;
+    returns the console, the log of the run and a warning (or None).'''
     logpath = os.path.join(product, os.path.basename(argv[0]).split('.')[0] + '.log')
     unshare = module.get_bin_path('unshare')
     if os.geteuid() == 0 and unshare and module.get_bin_path('mount'):
         tmp = tempfile.mkdtemp(prefix='cgi-install.')
         try:
+            console = make_console()
             r, w = os.pipe()
-            wrapped = [unshare, '-m', '/bin/sh', '-c', PRIVATE_LOG.replace('>&3', '>&%d' % w),
+            wrapped = [unshare, '-m', '/bin/sh', '-c', PRIVATE_LOG.replace('LOGFD', str(w)),
                        'private-log', tmp, logpath] + argv
             text = console.run(wrapped, product, (r, w))
         finally:
             shutil.rmtree(tmp, ignore_errors=True)
-        if console.transcript:
-            return text, None
-        # No private mount here (a container without the right to mount): run it plainly.
-    # Without a private mount the log is written where it always is, and put back afterwards.
-    saved = None
+        if text.startswith('started\n'):
+            return console, text[len('started\n'):], None
+    # No private mount here (no right to mount): the log is written where it always is and
+    # put back as it was afterwards.
+    saved, st = None, None
     if os.path.exists(logpath):
         with open(logpath, 'rb') as f:
             saved = f.read()
         st = os.stat(logpath)
+    console = make_console()
+    text = b''
     try:
         console.run(argv, product)
     finally:
-        with open(logpath, 'rb') as f:
-            text = f.read()
-        if saved is None:
-            os.unlink(logpath)
-        else:
+        if os.path.exists(logpath):
+            with open(logpath, 'rb') as f:
+                text = f.read()
+            if saved is None:
+                os.unlink(logpath)
+        if saved is not None:
             with open(logpath, 'wb') as f:
                 f.write(saved)
             os.chmod(logpath, stat.S_IMODE(st.st_mode))
             os.utime(logpath, (st.st_atime, st.st_mtime))
             text = text[len(saved):] if text.startswith(saved) else text
-    return text.decode('utf-8', 'replace'), \
-        'the installer log of this run was written to the product folder and then removed'
+    return console, text.decode('utf-8', 'replace'), \
+        'no private mount for the installer log: it was written in the product folder and ' \
+        'put back as it was after the run'
 
 
 def installed_already(answers):
@@ -747,9 +755,9 @@ def main():
     before = snapshot(sorted(watched))
 
     argv = [installer] + (['-special', p['tag']] if action == 'special' else [])
-    console = Console(entries, answers, action if action != 'special' else 'install',
-                      p['timeout'], once)
-    logtext, warning = run_installer(module, console, argv, product)
+    console, logtext, warning = run_installer(
+        module, lambda: Console(entries, answers, action if action != 'special' else 'install',
+                                p['timeout'], once), argv, product)
     if warning:
         module.warn(warning)
 
