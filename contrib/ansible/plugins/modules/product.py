@@ -607,6 +607,8 @@ class Console(object):
             return
         self.pending = ''
         self.waiting = self.settled = False
+        # As a terminal would echo it: what follows starts on a line of its own.
+        self.transcript += line + '\n'
         try:
             proc.stdin.write((line + '\n').encode('utf-8'))
             proc.stdin.flush()
@@ -707,7 +709,7 @@ def main():
     section = p['tag'] if action == 'special' else action
     installer = p['installer'] or os.path.join(product, 'install')
     answers = dict((k, typed(v)) for k, v in p['answers'].items())
-    result = dict(changed=False, msg='')
+    result = dict(changed=False)
 
     if not os.path.isdir(product):
         module.fail_json(msg="no product folder '%s'" % product, **result)
