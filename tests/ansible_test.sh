@@ -2,7 +2,7 @@
 # The Ansible collection (contrib/ansible) rolls the sample product out to six simulated
 # hosts: install with per-host answers (one host's answer is refused and it fails alone),
 # an idempotent re-run, an upgrade that keeps the answers, check mode, an answer the run
-# would not use, and a remove that leaves each host as it was.
+# would not use, a remove that leaves each host as it was, and a special section that fails.
 #
 # usage: ansible_test.sh INSTALL INSTALL-CHECK
 set -uo pipefail
@@ -136,6 +136,11 @@ for h in "${GOOD[@]}" h6; do
   [ "$(fleet_count $h failed)" = 0 ] || { show_out; fail "remove failed on $h"; }
   state $h | diff "$FLEET/$h.before" - > "$FLEET/$h.diff" || { cat "$FLEET/$h.diff"; fail "$h differs after the remove"; }
 done
+
+# 7. A special section whose Error entry fires (nothing left to back up) fails the host.
+fleet_play -e release="$FLEET/releases/webnotes-1.3.tar.gz" -e action=special -e tag=backup --limit h1
+[ "$(fleet_count h1 failed)" = 1 ] && grep -q 'Error: There is no WebNotes configuration' "$FLEET/out" ||
+  { show_out; fail "special: the backup's error was not reported"; }
 
 [ $failures = 0 ] || { echo "$failures failures"; exit 1; }
 echo "PASS ansible: 6 hosts"
