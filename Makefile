@@ -60,13 +60,15 @@ fuzz:
 	    build/fuzz/$$n tests/fuzz/corpus/$$n || exit 1; done
 
 # make bench: the store's benchmarks, long companion files, tree work beside the system's
-# tools (run as root for Chown; everything happens in a temporary folder), and the checker on
-# the sample product and on a long copy script.
+# tools (run as root for Chown; everything happens in a temporary folder), the checker on
+# the sample product and on a long copy script, and a roll-out with the Ansible collection
+# to 20 simulated hosts (skipped without root or ansible).
 bench: build
 	build/gcc/benchmarks
 	bash tests/bench_files.sh build/gcc/install
 	bash tests/bench_tree.sh build/gcc/install
 	bash tests/bench_check.sh build/gcc/tools/install-check .
+	bash tests/bench_ansible.sh build/gcc/install build/gcc/tools/install-check || [ $$? = 77 ]
 
 clean:
 	rm -rf build

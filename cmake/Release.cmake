@@ -19,6 +19,7 @@ endif()
 file(GLOB pages ${SRC}/man/*.[1-8])
 file(COPY ${pages} DESTINATION ${stage}/man)
 file(COPY ${SRC}/examples/webapp DESTINATION ${stage}/examples)
+file(COPY ${SRC}/contrib/ansible DESTINATION ${stage}/contrib)
 file(COPY ${SRC}/README.md ${SRC}/LICENSE ${SRC}/CHANGELOG.md DESTINATION ${stage})
 
 file(GLOB_RECURSE files RELATIVE ${stage} ${stage}/*)

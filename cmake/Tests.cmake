@@ -89,6 +89,12 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tests/apache_test.sh)
   needs_root(apache.hostile apache)
 endif()
 
+# The Ansible collection rolls the sample out to simulated hosts, each a chroot of its own.
+add_test(NAME ansible COMMAND bash ${CMAKE_SOURCE_DIR}/tests/ansible_test.sh
+         $<TARGET_FILE:install_bin> $<TARGET_FILE:install_check>)
+needs_root(ansible ansible)
+set_tests_properties(ansible PROPERTIES TIMEOUT 900)
+
 # The release's pieces: the static installer in a bare root, the Debian package, the manuals.
 if(TARGET install_static)
   add_test(NAME release.static-chroot COMMAND bash ${CMAKE_SOURCE_DIR}/tests/static_chroot.sh
