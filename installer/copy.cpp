@@ -339,6 +339,11 @@ int walk_tree(const WalkKind &kind, const char *path, const char *file, const ch
 // ---------------------------------------------------------------------------------------
 // Objects and accessors
 
+const char *copy_word(int type) {
+  const Keyword *k = keyword_of(type);
+  return k ? k->word : nullptr;
+}
+
 // The mode text as an octal number, or nullopt when it is not one.
 std::optional<mode_t> copy_parse_mode(const char *text) {
   if (!text || !*text) return std::nullopt;
@@ -508,7 +513,9 @@ int copy_process(Copy *x, unsigned *files, ByteCount *bytes, int stop_on_fail) {
     auto text = [](const std::optional<std::string> &s) { return s ? s->c_str() : ""; };
     dmsg("Processing [%d:%s->%s,%s,%s,%s]", cmd.type, text(cmd.source), text(cmd.dest),
          text(cmd.not_), text(cmd.control), text(cmd.control_cmp));
+    if (x->before) x->before(i);
     int result = copy_do(x, i, bytes);
+    if (x->after) x->after(i, result);
     if (result == 0) {
       if (stop_on_fail) {
         imsg("Stop on fail set, stopping...");

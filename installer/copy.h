@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -52,6 +53,10 @@ struct Copy {
   Ini *ini = nullptr;  // borrowed
   std::uint32_t count = 0;
   std::vector<LoadNote> notes;  // unknown words and dropped lines, with their lines
+  // Watchers of a run, for the author's plan: before each command, and after it with what
+  // copy_do answered.
+  std::function<void(unsigned index)> before;
+  std::function<void(unsigned index, int result)> after;
 };
 using pCopy = Copy *;
 
@@ -70,6 +75,8 @@ const char *copy_control(Copy *x, unsigned index);
 const char *copy_control_cmp(Copy *x, unsigned index);
 // Whether the command's controlling setting lets it run, as the settings stand now.
 int copy_allows(Copy *x, unsigned index);
+// The keyword of a command type, as a copy script spells it; null for none.
+const char *copy_word(int type);
 // A "Chmod" mode text as an octal number, or nothing when it is not octal digits.
 std::optional<mode_t> copy_parse_mode(const char *text);
 const char *copy_error();

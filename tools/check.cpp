@@ -60,13 +60,8 @@ std::vector<std::string> left(const std::string &text) {
 }
 
 const char *keyword(int type) {
-  static const std::map<int, const char *> words = {
-      {CpyFile, "CopyFile"}, {CpyDir, "CopyDir"}, {MkDir, "MkDir"},   {CpyIni, "Ini"},
-      {Rename, "Rename"},    {RmFile, "RmFile"},  {RmDir, "RmDir"},   {Exist, "Exist"},
-      {Chown, "Chown"},      {Chmod, "Chmod"},    {Error, "Error"},   {WFile, "WFile"},
-      {RFile, "RFile"}};
-  auto w = words.find(type);
-  return w == words.end() ? "an unknown command" : w->second;
+  const char *word = copy_word(type);
+  return word ? word : "an unknown command";
 }
 
 bool asked(int type) { return !(type & (QXExist | QCopy | QError | QLoop)); }
