@@ -15,7 +15,9 @@
 #include <climits>
 #include <cstring>
 #include <deque>
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 namespace installer::tool {
 
@@ -639,6 +641,36 @@ struct DiskModel::Impl {
     }
   }
 
+  // Whether two real files hold the same bytes.
+  static bool same_bytes(const std::string &a, const std::string &b) {
+    if (a == b) return true;
+    std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
+    if (!x || !y) return false;
+    std::istreambuf_iterator<char> end;
+    return std::equal(std::istreambuf_iterator<char>(x), end, std::istreambuf_iterator<char>(y),
+                      end);
+  }
+
+  // Whether the entry differs from the real one at `path`: its kind, owner, mode or bytes.
+  bool differs(const Node &n, const std::string &path, const struct stat &real) {
+    if ((n.st.st_mode & (S_IFMT | 07777)) != (real.st_mode & (S_IFMT | 07777)) ||
+        n.st.st_uid != real.st_uid || n.st.st_gid != real.st_gid)
+      return true;
+    if (S_ISLNK(real.st_mode)) {
+      char target[PATH_MAX];
+      ssize_t len = ::readlink(path.c_str(), target, sizeof target);
+      return len < 0 || n.link != std::string(target, static_cast<std::size_t>(len));
+    }
+    if (!S_ISREG(real.st_mode)) return n.real != path;
+    if (size(n) != real.st_size) return true;
+    if (n.bytes) {
+      std::ifstream in(path, std::ios::binary);
+      std::string now((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      return now != *n.bytes;
+    }
+    return !same_bytes(n.from ? *n.from : *n.real, path);
+  }
+
   // Compares the model below `dir` with the real disk; `whole` when the folder is not the
   // real one at this path, so that every entry in it counts.
   void compare(const NodeP &dir, const std::string &path, bool whole, std::vector<Change> *out) {
@@ -664,7 +696,7 @@ struct DiskModel::Impl {
         Change c{p, '+', std::nullopt, attr(*n), 0, {}};
         acted(&c);
         out->push_back(std::move(c));
-      } else if (!same || n->touched) {
+      } else if ((!same || n->touched) && differs(*n, p, real)) {
         Change c{p, '~', real_attr(real), attr(*n), 0, {}};
         acted(&c);
         out->push_back(std::move(c));
