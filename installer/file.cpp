@@ -944,11 +944,16 @@ bool FileWriter::open_at(int dir, const char *name, const char *shown,
   if (sys().fstatat(dir_fd_, ".", &folder, 0) != 0) return false;
   // Another name of somebody else's file, whatever it is, is no file of this folder's: only
   // this name is replaced, and the file keeps its other names and everything else.
-  bool foreign = exists && !S_ISDIR(old.st_mode) && old.st_nlink > 1 && old.st_uid != folder.st_uid;
-  if (foreign) {
-    imsg("Replacing the name '%s' only, it is a hard link to a file of uid %d", shown,
-         static_cast<int>(old.st_uid));
-  } else if (exists && S_ISLNK(old.st_mode) && file_link_trusted(old)) {
+  auto foreign_name = [&] {
+    bool foreign = exists && !S_ISDIR(old.st_mode) && old.st_nlink > 1 &&
+                   old.st_uid != folder.st_uid;
+    if (foreign)
+      imsg("Replacing the name '%s' only, it is a hard link to a file of uid %d", shown,
+           static_cast<int>(old.st_uid));
+    return foreign;
+  };
+  bool foreign = foreign_name();
+  if (!foreign && exists && S_ISLNK(old.st_mode) && file_link_trusted(old)) {
     // A link root made: write where it leads.
     Place p;
     int err = 0;
@@ -962,11 +967,7 @@ bool FileWriter::open_at(int dir, const char *name, const char *shown,
     exists = sys().fstatat(dir_fd_, name_.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
     if (!exists && errno != ENOENT) return false;
     if (sys().fstatat(dir_fd_, ".", &folder, 0) != 0) return false;
-    foreign = exists && !S_ISDIR(old.st_mode) && old.st_nlink > 1 &&
-              old.st_uid != folder.st_uid;
-    if (foreign)
-      imsg("Replacing the name '%s' only, it is a hard link to a file of uid %d", shown,
-           static_cast<int>(old.st_uid));
+    foreign = foreign_name();
   }
   if (exists && S_ISDIR(old.st_mode)) {
     errno = EISDIR;
@@ -1033,16 +1034,21 @@ bool FileWriter::open_at(int dir, const char *name, const char *shown,
 }
 
 bool FileWriter::make_temp(mode_t mode) {
-  // An unnamed file leaves nothing behind, whatever stops the run.
-  out_ = Fd(sys().openat(dir_fd_, ".", O_TMPFILE | O_WRONLY, mode));
+  // An unnamed file leaves nothing behind, whatever stops the run. It is opened for reading
+  // too, so that its content can still move into a named one if naming it fails.
+  out_ = Fd(sys().openat(dir_fd_, ".", O_TMPFILE | O_RDWR, mode));
   if (out_ && can_name_unnamed()) {
     unnamed_ = true;
     return true;
   }
   if (!out_ && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
   out_ = Fd();
-  // Where the file system cannot (overlayfs on some kernels, NFS, FUSE), a named one, under
-  // a name nobody can guess and so nobody can take first.
+  return make_named(mode);
+}
+
+// Where the file system takes no unnamed file (overlayfs on some kernels, NFS, FUSE): a
+// named one, under a name nobody can guess and so nobody can take first.
+bool FileWriter::make_named(mode_t mode) {
   for (unsigned n = 0; n < 100 && !out_; n++) {
     temp_ = temp_name();
     signals_hold(dir_fd_, temp_.c_str());
@@ -1060,6 +1066,46 @@ bool FileWriter::make_temp(mode_t mode) {
     return false;
   }
   return true;
+}
+
+// Gives the whole unnamed file a fresh name beside the target: false, with errno set, when
+// it cannot be named here at all (no /proc, no right to link by descriptor: ENOENT, EPERM).
+bool FileWriter::name_unnamed() {
+  for (unsigned n = 0; n < 100; n++) {
+    temp_ = temp_name();
+    signals_hold(dir_fd_, temp_.c_str());
+    if (link_unnamed(out_.get(), dir_fd_, temp_.c_str()) == 0) return true;
+    int err = errno;
+    signals_release();
+    temp_.clear();
+    errno = err;
+    if (err != EEXIST) return false;
+  }
+  return false;
+}
+
+// The content of the unnamed file moves into a named temporary after all.
+bool FileWriter::spill() {
+  Fd unnamed = std::move(out_);
+  unnamed_ = false;
+  struct stat st;
+  if (sys().fstat(unnamed.get(), &st) != 0 || !make_named(st.st_mode & 0777)) return false;
+  static char piece[COPY_BLOCK];
+  for (off_t at = 0;;) {
+    ssize_t r = sys().pread(unnamed.get(), piece, sizeof piece, at);
+    if (r == 0) return true;
+    if (r < 0 || !put(piece, static_cast<std::size_t>(r))) return false;
+    at += r;
+  }
+}
+
+// The new file takes the old one's owner, then its mode (a change of owner would clear the
+// set-id bits of a mode set first). 0 or the error.
+int FileWriter::settle() {
+  if (change_owner_ && sys().fchownat(out_.get(), "", uid_, gid_, AT_EMPTY_PATH) != 0)
+    return errno;
+  if (change_mode_ && sys().fchmod(out_.get(), mode_) != 0) return errno;
+  return 0;
 }
 
 void FileWriter::expect_size(off_t size) {
@@ -1143,24 +1189,11 @@ bool FileWriter::commit() {
   }
   int err = 0;
   if (same_ && !diverge()) err = errno;
-  // The new file takes the old one's owner, then its mode (a change of owner would clear
-  // the set-id bits of a mode set first).
-  if (!err && change_owner_ && sys().fchownat(out_.get(), "", uid_, gid_, AT_EMPTY_PATH) != 0)
+  if (!err) err = settle();
+  // Named only once whole, under a fresh name, then put in place in one step.
+  if (!err && unnamed_ && !name_unnamed()) {
     err = errno;
-  if (!err && change_mode_ && sys().fchmod(out_.get(), mode_) != 0) err = errno;
-  if (!err && unnamed_) {
-    // Named only once whole, under a fresh name, then put in place in one step.
-    for (unsigned n = 0; n < 100; n++) {
-      temp_ = temp_name();
-      signals_hold(dir_fd_, temp_.c_str());
-      if (link_unnamed(out_.get(), dir_fd_, temp_.c_str()) == 0) break;
-      err = errno;
-      signals_release();
-      temp_.clear();
-      if (err != EEXIST) break;
-      err = 0;
-    }
-    if (!err && temp_.empty()) err = EEXIST;
+    if (err == ENOENT || err == EPERM) err = spill() ? settle() : errno;
   }
   int fd = out_.release();
   if (sys().close(fd) != 0 && !err) err = errno;

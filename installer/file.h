@@ -146,6 +146,10 @@ class FileWriter {
 
  private:
   bool make_temp(mode_t mode);
+  bool make_named(mode_t mode);
+  bool name_unnamed();
+  bool spill();
+  int settle();
   bool matches(const char *data, std::size_t n);
   bool diverge();
   bool put(const char *data, std::size_t n);

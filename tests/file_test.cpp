@@ -232,6 +232,19 @@ TEST_F(FileTest, TemporaryFallbacks) {
     check("linked through /proc");
     EXPECT_EQ(proc, 1);
   }
+  {
+    // Neither way can name it (a bare root without the right to link by descriptor): the
+    // content moves into a named temporary, with the mode it is to have.
+    SysGuard g;
+    sys().linkat = [](int, const char *, int, const char *, int) {
+      errno = ENOENT;
+      return -1;
+    };
+    put("d/dst", "old");
+    fs::permissions(p("d/dst"), fs::perms(0640));
+    check("no way to name an unnamed file");
+    EXPECT_EQ(fs::status(p("d/dst")).permissions(), fs::perms(0640));
+  }
   // Somebody took the first names drawn: the next ones are taken, theirs are left alone.
   for (bool named : {false, true}) {
     SysGuard g;
