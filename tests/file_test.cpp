@@ -348,33 +348,6 @@ TEST_F(FileTest, ReplacedFilesKeepOnlyWhatIsSafe) {
   }
 }
 
-// Another user's file that the folder's owner hard-linked in, of any type: the name is
-// replaced by a new file, and the other name keeps the old file whole.
-TEST_F(FileTest, ForeignHardLinksLoseOnlyTheirName) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files away";
-  ::umask(022);
-  put("src", "new");
-  put("outside/prog", "root's program");
-  own(p("outside/prog"), 0, 04755);
-  ASSERT_EQ(::mkfifo(p("outside/fifo").c_str(), 0600), 0);
-  put("web/x", "");
-  own(p("web"), 4600, 0755);
-  for (const char *name : {"prog", "fifo"}) {
-    SCOPED_TRACE(name);
-    ASSERT_EQ(::link(p(std::string("outside/") + name).c_str(), p("web/app.cgi").c_str()), 0);
-    Owned before = owned(p(std::string("outside/") + name));
-    EXPECT_EQ(copy("src", "web/app.cgi"), 1);
-    EXPECT_EQ(get("web/app.cgi"), "new");
-    Owned got = owned(p("web/app.cgi"));
-    EXPECT_EQ(got.mode, 0644u);
-    EXPECT_EQ(got.uid, 0u);
-    EXPECT_EQ(owned(p(std::string("outside/") + name)), before);
-    EXPECT_TRUE(logged("it is a hard link to a file of uid 0"));
-    fs::remove(p("web/app.cgi"));
-  }
-  EXPECT_EQ(get("outside/prog"), "root's program");
-}
-
 // A file that already holds the content, with the owner and mode it would keep, is left as
 // it is (same file, same times); the callbacks and byte counts are those of a write.
 TEST_F(FileTest, UnchangedFilesAreNotRewritten) {
