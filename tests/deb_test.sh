@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Debian package that CPack builds from the install rules installs and purges cleanly:
 # dpkg runs in a private mount namespace with writable overlays over /usr, /etc and /var
-# (and a private /dev, the rest of the host read-only: tests/sandbox.sh), and afterwards the overlays hold nothing but dpkg's own records.
+# (and a private /dev, the rest of the host read-only: tests/sandbox.sh), and afterwards
+# the overlays hold nothing but dpkg's own records.
 # usage: deb_test.sh BUILD-DIR
 set -uo pipefail
 . "$(dirname "$0")/need.sh"
