@@ -16,8 +16,10 @@ build:
 	$(CMAKE) -S . -B build/gcc -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
 	$(CMAKE) --build build/gcc -j $(JOBS)
 
-# Warnings are errors here, and both optimised and Debug builds are covered.
+# Warnings are errors here, and both optimised and Debug builds are covered. The suite ends
+# by checking that the host's /dev/null, /dev/zero and /dev/full are as they were.
 check:
+	@mkdir -p build && bash tests/host_devices.sh save build/host-devices
 	$(CMAKE) -S . -B build/gcc -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(WERROR) >/dev/null
 	$(CMAKE) --build build/gcc -j $(JOBS)
 	ctest --test-dir build/gcc --output-on-failure -j $(JOBS)
@@ -28,6 +30,7 @@ check:
 	$(CMAKE) --build build/asan -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir build/asan --output-on-failure -j $(JOBS) -E release.man
+	bash tests/host_devices.sh check build/host-devices
 
 # Where Apache is installed (and as root) the demo is a trial run under it; elsewhere the
 # installer alone, in a scratch folder. TRIAL_ARGS go to install-trial, DEMO_ARGS to the installer.

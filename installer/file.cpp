@@ -13,10 +13,12 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <ctime>
 #include <deque>
 #include <string>
 
 #include "log.h"
+#include "signals.h"
 #include "sys.h"
 
 namespace installer {
@@ -293,15 +295,33 @@ Fd open_folder(int base, const char *path, int *err) {
 // copy_file_range hands over to read and write, which tell a read error from a write error.
 bool copy_data(int in, off_t size, FileWriter &out, const char *src, const char *dst,
                ByteCount *bytes) {
+  static char buf[COPY_BLOCK];
+  // While the target may already hold this content, it is read and compared, not written.
   off_t moved = 0;
+  while (out.comparing()) {
+    ssize_t n = sys().read(in, buf, sizeof buf);
+    if (n == 0) return true;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      file_error_at(errno, "Error reading from '%s'", src);
+      return false;
+    }
+    if (!out.write(buf, static_cast<std::size_t>(n))) {
+      file_error_at(errno, "Error writing to '%s'", dst);
+      return false;
+    }
+    moved += n;
+    if (bytes) *bytes += static_cast<ByteCount>(n);
+  }
+  off_t compared = moved;
   for (;;) {
+    signals_check();
     ssize_t n = sys().copy_file_range(in, out.fd(), COPY_RANGE);
     if (n <= 0) break;  // 0 may be a file system that cannot: a read makes sure
     moved += n;
     if (bytes) *bytes += static_cast<ByteCount>(n);
   }
-  if (moved > 0 && moved == size) return true;
-  static char buf[COPY_BLOCK];
+  if (moved > compared && moved == size) return true;
   for (;;) {
     ssize_t n = sys().read(in, buf, sizeof buf);
     if (n == 0) return true;
@@ -349,6 +369,7 @@ int copy_one(int sdir, const char *sname, const char *src, int ddir, const char 
     report_fail(read_err, src, dst, 1);
     return 0;
   }
+  out.expect_size(st.st_size);
   if (!copy_data(in.get(), st.st_size, out, src, dst, bytes)) {
     report_fail(errno, src, dst, 1);
     return 0;
@@ -843,6 +864,57 @@ bool file_rename(const char *from, const char *to) {
 
 FileWriter::~FileWriter() { discard(); }
 
+namespace {
+
+// Sixteen hex digits nobody can predict, for a temporary's name: from getrandom, from
+// /dev/urandom on a kernel without it, and from the clock as a last resort (a name taken
+// meanwhile is then only tried again).
+std::string random_tag() {
+  unsigned char raw[8] = {};
+  bool got = sys().getrandom(raw, sizeof raw) == static_cast<ssize_t>(sizeof raw);
+  if (!got) {
+    Fd urandom(sys().openat(AT_FDCWD, "/dev/urandom", O_RDONLY | O_NOCTTY, 0));
+    got = urandom && sys().read(urandom.get(), raw, sizeof raw) == static_cast<ssize_t>(sizeof raw);
+  }
+  if (!got) {
+    static unsigned long long counter = 0;
+    struct timespec ts = {};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    unsigned long long mix = static_cast<unsigned long long>(ts.tv_nsec) * 0x9e3779b97f4a7c15ULL ^
+                             static_cast<unsigned long long>(ts.tv_sec) ^ ++counter << 40;
+    for (unsigned char &b : raw) b = static_cast<unsigned char>(mix >>= 8);
+  }
+  static const char hex[] = "0123456789abcdef";
+  std::string tag;
+  for (unsigned char b : raw) {
+    tag += hex[b >> 4];
+    tag += hex[b & 15];
+  }
+  return tag;
+}
+
+std::string temp_name() {
+  return ".install." + std::to_string(::getpid()) + "." + random_tag();
+}
+
+// Whether an unnamed file can be given a name later: by its descriptor, which root may
+// always do, or through /proc/self/fd, which a bare root (a chroot, a container) may lack.
+bool can_name_unnamed() {
+  struct stat st;
+  return ::geteuid() == 0 || sys().fstatat(AT_FDCWD, "/proc/self/fd", &st, 0) == 0;
+}
+
+// Names the unnamed file `fd` as `name` in `dir`.
+int link_unnamed(int fd, int dir, const char *name) {
+  if (sys().linkat(fd, "", dir, name, AT_EMPTY_PATH) == 0) return 0;
+  if (errno != ENOENT && errno != EPERM) return -1;
+  char proc[PATH_SIZE];
+  lprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+  return sys().linkat(AT_FDCWD, proc, dir, name, AT_SYMLINK_FOLLOW);
+}
+
+}  // namespace
+
 bool FileWriter::open(const char *path) {
   if (!path) {
     errno = EINVAL;
@@ -873,7 +945,20 @@ bool FileWriter::open_at(int dir, const char *name, const char *shown,
     exists = sys().fstatat(dir, name, &old, AT_SYMLINK_NOFOLLOW) == 0;
     if (!exists && errno != ENOENT) return false;
   }
-  if (exists && S_ISLNK(old.st_mode) && file_link_trusted(old)) {
+  struct stat folder;
+  if (sys().fstatat(dir_fd_, ".", &folder, 0) != 0) return false;
+  // Another name of somebody else's file, whatever it is, is no file of this folder's: only
+  // this name is replaced, and the file keeps its other names and everything else.
+  auto foreign_name = [&] {
+    bool foreign = exists && !S_ISDIR(old.st_mode) && old.st_nlink > 1 &&
+                   old.st_uid != folder.st_uid;
+    if (foreign)
+      imsg("Replacing the name '%s' only, it is a hard link to a file of uid %d", shown,
+           static_cast<int>(old.st_uid));
+    return foreign;
+  };
+  bool foreign = foreign_name();
+  if (!foreign && exists && S_ISLNK(old.st_mode) && file_link_trusted(old)) {
     // A link root made: write where it leads.
     Place p;
     int err = 0;
@@ -886,49 +971,190 @@ bool FileWriter::open_at(int dir, const char *name, const char *shown,
     dir_ = p.dir.take();
     exists = sys().fstatat(dir_fd_, name_.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
     if (!exists && errno != ENOENT) return false;
+    if (sys().fstatat(dir_fd_, ".", &folder, 0) != 0) return false;
+    foreign = foreign_name();
   }
-  if (!exists) {
-    // Nothing there yet: the file is made in its place, and removed again if it fails.
-    out_ = Fd(sys().openat(dir_fd_, name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW,
-                           0666));
-    return static_cast<bool>(out_);
-  }
-  if (S_ISDIR(old.st_mode)) {
+  if (exists && S_ISDIR(old.st_mode)) {
     errno = EISDIR;
     return false;
   }
-  if (!S_ISREG(old.st_mode) && !S_ISLNK(old.st_mode)) {
+  if (exists && !foreign && !S_ISREG(old.st_mode) && !S_ISLNK(old.st_mode)) {
     emsg("Not writing '%s', it is not a regular file", shown);
     errno = EINVAL;
     return false;
   }
-  // A regular file keeps its owner and mode; a link nobody trusted is replaced by a new
-  // file of the ordinary mode, and what it pointed at is never touched.
-  bool regular = S_ISREG(old.st_mode);
-  mode_ = regular ? (old.st_mode & 07777) : (0666 & ~creation_mask());
+  // What the new file keeps of the old one. A link nobody trusted and another user's hard
+  // link are replaced by a new file of the ordinary mode; what they led to is never touched.
+  bool regular = exists && !foreign && S_ISREG(old.st_mode);
+  bool keep_owner = regular;
+  mode_ = 0666 & ~creation_mask();
+  if (regular) {
+    // In a folder others can write, a file of a user who is neither root, the installer's
+    // user nor the folder's owner may have been put there to be given root's content.
+    bool shared = (folder.st_mode & 022) != 0;
+    uid_t euid = ::geteuid();
+    if (shared && old.st_uid != 0 && old.st_uid != euid && old.st_uid != folder.st_uid) {
+      imsg("Not keeping the owner and mode of '%s', a file of uid %d in a folder others can "
+           "write",
+           shown, static_cast<int>(old.st_uid));
+      keep_owner = false;
+    } else {
+      mode_ = old.st_mode & 07777;
+      // A set-id program stays one only where nobody but root can have made or placed it.
+      if ((mode_ & 06000) && !(old.st_uid == 0 && folder.st_uid == 0)) {
+        imsg("Not keeping the set-uid and set-gid bits of '%s', it or its folder is not "
+             "root's",
+             shown);
+        mode_ &= ~static_cast<mode_t>(06000);
+      }
+    }
+  }
   // Made with the mode it will have, so most files need no change of mode afterwards; the
   // content it is about to hold was readable by the same people in the old file.
   mode_t first = mode_ & 0777 & ~creation_mask();
+  if (!make_temp(first)) return false;
+  struct stat made;
+  if (sys().fstat(out_.get(), &made) != 0) return false;
+  change_owner_ = keep_owner && (made.st_uid != old.st_uid || made.st_gid != old.st_gid);
+  // A file new in its folder gets what the folder gives a new file (its default ACL
+  // included), as a file made in place would.
+  change_mode_ = exists && (change_owner_ || (made.st_mode & 07777) != mode_);
+  uid_ = keep_owner ? old.st_uid : made.st_uid;
+  gid_ = keep_owner ? old.st_gid : made.st_gid;
+  // A file that would keep everything it has may already hold the new content: it is then
+  // compared first, and written only from where it differs.
+  if (keep_owner && mode_ == (old.st_mode & 07777)) {
+    old_ = Fd(sys().openat(dir_fd_, name_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,
+                           0));
+    struct stat seen;
+    if (old_ && sys().fstat(old_.get(), &seen) == 0 && seen.st_dev == old.st_dev &&
+        seen.st_ino == old.st_ino && S_ISREG(seen.st_mode)) {
+      same_ = true;
+      old_size_ = seen.st_size;
+    } else {
+      old_ = Fd();
+    }
+  }
+  return true;
+}
+
+bool FileWriter::make_temp(mode_t mode) {
+  // An unnamed file leaves nothing behind, whatever stops the run. It is opened for reading
+  // too, so that its content can still move into a named one if naming it fails.
+  out_ = Fd(sys().openat(dir_fd_, ".", O_TMPFILE | O_RDWR, mode));
+  if (out_ && can_name_unnamed()) {
+    unnamed_ = true;
+    return true;
+  }
+  if (!out_ && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
+  out_ = Fd();
+  return make_named(mode);
+}
+
+// Where the file system takes no unnamed file (overlayfs on some kernels, NFS, FUSE): a
+// named one, under a name nobody can guess and so nobody can take first.
+bool FileWriter::make_named(mode_t mode) {
   for (unsigned n = 0; n < 100 && !out_; n++) {
-    temp_ = ".install." + std::to_string(::getpid()) + "." + std::to_string(n);
+    temp_ = temp_name();
+    signals_hold(dir_fd_, temp_.c_str());
     out_ = Fd(sys().openat(dir_fd_, temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW,
-                           first));
-    if (!out_ && errno != EEXIST) break;
+                           mode));
+    if (!out_) {
+      int err = errno;
+      signals_release();
+      errno = err;
+      if (err != EEXIST) break;
+    }
   }
   if (!out_) {
     temp_.clear();
     return false;
   }
-  struct stat made;
-  if (sys().fstat(out_.get(), &made) != 0) return false;
-  change_owner_ = regular && (made.st_uid != old.st_uid || made.st_gid != old.st_gid);
-  change_mode_ = change_owner_ || (made.st_mode & 07777) != mode_;
-  uid_ = old.st_uid;
-  gid_ = old.st_gid;
   return true;
 }
 
-bool FileWriter::write(const char *data, std::size_t n) {
+// Gives the whole unnamed file a fresh name beside the target: false, with errno set, when
+// it cannot be named here at all (no /proc, no right to link by descriptor: ENOENT, EPERM).
+bool FileWriter::name_unnamed() {
+  for (unsigned n = 0; n < 100; n++) {
+    temp_ = temp_name();
+    signals_hold(dir_fd_, temp_.c_str());
+    if (link_unnamed(out_.get(), dir_fd_, temp_.c_str()) == 0) return true;
+    int err = errno;
+    signals_release();
+    temp_.clear();
+    errno = err;
+    if (err != EEXIST) return false;
+  }
+  return false;
+}
+
+// The content of the unnamed file moves into a named temporary after all.
+bool FileWriter::spill() {
+  Fd unnamed = std::move(out_);
+  unnamed_ = false;
+  struct stat st;
+  if (sys().fstat(unnamed.get(), &st) != 0 || !make_named(st.st_mode & 0777)) return false;
+  static char piece[COPY_BLOCK];
+  for (off_t at = 0;;) {
+    ssize_t r = sys().pread(unnamed.get(), piece, sizeof piece, at);
+    if (r == 0) return true;
+    if (r < 0 || !put(piece, static_cast<std::size_t>(r))) return false;
+    at += r;
+  }
+}
+
+// The new file takes the old one's owner, then its mode (a change of owner would clear the
+// set-id bits of a mode set first). 0 or the error.
+int FileWriter::settle() {
+  if (change_owner_ && sys().fchownat(out_.get(), "", uid_, gid_, AT_EMPTY_PATH) != 0)
+    return errno;
+  if (change_mode_ && sys().fchmod(out_.get(), mode_) != 0) return errno;
+  return 0;
+}
+
+void FileWriter::expect_size(off_t size) {
+  if (same_ && size != old_size_) {
+    same_ = false;
+    old_ = Fd();
+  }
+}
+
+bool FileWriter::matches(const char *data, std::size_t n) {
+  if (compared_ + static_cast<off_t>(n) > old_size_) return false;
+  static char held[COPY_BLOCK];
+  while (n > 0) {
+    std::size_t piece = n < sizeof held ? n : sizeof held;
+    ssize_t r = sys().pread(old_.get(), held, piece, compared_);
+    if (r <= 0 || std::memcmp(held, data, static_cast<std::size_t>(r)) != 0) return false;
+    data += r;
+    n -= static_cast<std::size_t>(r);
+    compared_ += r;
+  }
+  return true;
+}
+
+bool FileWriter::diverge() {
+  // What matched so far is the old file's beginning: it goes into the new file first.
+  same_ = false;
+  static char piece[COPY_BLOCK];
+  for (off_t at = 0; at < compared_;) {
+    off_t left = compared_ - at;
+    std::size_t n = left < static_cast<off_t>(sizeof piece) ? static_cast<std::size_t>(left)
+                                                              : sizeof piece;
+    ssize_t r = sys().pread(old_.get(), piece, n, at);
+    if (r <= 0) {
+      if (r == 0) errno = EIO;  // the old file shrank meanwhile
+      return false;
+    }
+    if (!put(piece, static_cast<std::size_t>(r))) return false;
+    at += r;
+  }
+  old_ = Fd();
+  return true;
+}
+
+bool FileWriter::put(const char *data, std::size_t n) {
   while (n > 0) {
     ssize_t w = sys().write(out_.get(), data, n);
     if (w < 0) {
@@ -941,29 +1167,48 @@ bool FileWriter::write(const char *data, std::size_t n) {
   return true;
 }
 
+bool FileWriter::write(const char *data, std::size_t n) {
+  signals_check();
+  if (same_) {
+    off_t at = compared_;
+    if (matches(data, n)) return true;
+    // The piece differs somewhere: the part of it already matched is written by diverge().
+    std::size_t done = static_cast<std::size_t>(compared_ - at);
+    if (!diverge()) return false;
+    data += done;
+    n -= done;
+  }
+  return put(data, n);
+}
+
 bool FileWriter::commit() {
   if (!out_) {
     errno = EBADF;
     return false;
   }
+  if (same_ && compared_ == old_size_) {
+    // The file already holds this content, with the owner and mode it would get: it stays
+    // as it is, its times included.
+    discard();
+    return true;
+  }
   int err = 0;
-  if (!temp_.empty()) {
-    // The new file takes the old one's owner, then its mode (a change of owner would clear
-    // the set-id bits of a mode set first).
-    if (change_owner_ && sys().fchownat(out_.get(), "", uid_, gid_, AT_EMPTY_PATH) != 0)
-      err = errno;
-    if (!err && change_mode_ && sys().fchmod(out_.get(), mode_) != 0) err = errno;
+  if (same_ && !diverge()) err = errno;
+  if (!err) err = settle();
+  // Named only once whole, under a fresh name, then put in place in one step.
+  if (!err && unnamed_ && !name_unnamed()) {
+    err = errno;
+    if (err == ENOENT || err == EPERM) err = spill() ? settle() : errno;
   }
   int fd = out_.release();
   if (sys().close(fd) != 0 && !err) err = errno;
-  if (!err && !temp_.empty() &&
-      sys().renameat(dir_fd_, temp_.c_str(), dir_fd_, name_.c_str()) != 0)
-    err = errno;
+  if (!err && sys().renameat(dir_fd_, temp_.c_str(), dir_fd_, name_.c_str()) != 0) err = errno;
   if (err) {
     discard();
     errno = err;
     return false;
   }
+  signals_release();
   temp_.clear();
   name_.clear();
   return true;
@@ -971,14 +1216,14 @@ bool FileWriter::commit() {
 
 void FileWriter::discard() {
   int saved = errno;
-  bool open = static_cast<bool>(out_);
   out_ = Fd();
-  if (!temp_.empty())
-    sys().unlinkat(dir_fd_, temp_.c_str(), 0);
-  else if (open && !name_.empty())
-    sys().unlinkat(dir_fd_, name_.c_str(), 0);
+  old_ = Fd();
+  if (!temp_.empty()) sys().unlinkat(dir_fd_, temp_.c_str(), 0);
+  signals_release();
   temp_.clear();
   name_.clear();
+  unnamed_ = same_ = false;
+  compared_ = old_size_ = 0;
   errno = saved;
 }
 

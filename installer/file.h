@@ -119,9 +119,11 @@ inline constexpr off_t FILE_TEXT_MAX = off_t{64} << 20;
 // errno set (EISDIR, EINVAL, EFBIG) and a reason logged. Null on failure.
 std::FILE *file_open_read(const char *path, off_t max = FILE_TEXT_MAX);
 
-// A file written whole or not at all: the content goes into a new file beside the target,
-// which takes the old file's owner and mode and is renamed over it on commit(). Dropped
-// unfinished, it leaves the old file as it was and no temporary behind.
+// A file written whole or not at all: the content goes into a new file beside the target
+// (unnamed where the file system allows, else under a random name), which takes what the
+// old file may pass on (owner, group, mode) and is put in place on commit(). Dropped
+// unfinished, it leaves the old file as it was and no temporary behind. A target that
+// already holds the content, with the owner and mode it would get, is left as it is.
 class FileWriter {
  public:
   FileWriter() = default;
@@ -136,18 +138,34 @@ class FileWriter {
   // (nothing: no such entry), so the writer need not look again.
   bool open_at(int dir, const char *name, const char *shown,
                const std::optional<struct stat> *known = nullptr);
+  // The size the content will have, when the caller knows it beforehand.
+  void expect_size(off_t size);
   // False, with errno set, when the system refuses the bytes.
   bool write(const char *data, std::size_t n);
   // Closes and puts the file in place; false, with errno set, on failure.
   bool commit();
+  // Whether everything written so far matches the old file, so nothing has gone to fd() yet
+  // and content must come through write().
+  bool comparing() const { return same_; }
   int fd() const { return out_.get(); }
 
  private:
+  bool make_temp(mode_t mode);
+  bool make_named(mode_t mode);
+  bool name_unnamed();
+  bool spill();
+  int settle();
+  bool matches(const char *data, std::size_t n);
+  bool diverge();
+  bool put(const char *data, std::size_t n);
   void discard();
-  Fd dir_, out_;        // the folder, when the writer had to open it itself; the new file
+  Fd dir_, out_, old_;  // the folder, when the writer had to open it itself; the new file;
+                        // the old one, while the content is compared with it
   int dir_fd_ = -1;     // the folder the file is written in
   std::string name_, temp_;
+  bool unnamed_ = false, same_ = false;
   bool change_owner_ = false, change_mode_ = false;
+  off_t compared_ = 0, old_size_ = 0;
   uid_t uid_ = 0;
   gid_t gid_ = 0;
   mode_t mode_ = 0;

@@ -17,6 +17,7 @@
 #include "log.h"
 #include "quest.h"
 #include "shared.h"
+#include "signals.h"
 #include "tcp.h"
 
 namespace installer {
@@ -439,7 +440,11 @@ void start_up(Run &run, const char *argv0) {
   myname = exename(name, argv0, PATH_SIZE) ? name : "install";
   companion_path(run.path, myname->c_str(), ".log");
   log_set(run.log.get());
-  log_open(run.log.get(), run.path);
+  // A log that another user could read or redirect is not written through; the run says so
+  // once, since it keeps no log at all.
+  if (!log_open(run.log.get(), run.path) && log_refused())
+    con_print("Not writing to '%s', it is not the installer's own file: this run keeps no log\n",
+              run.path);
   log_doflush(run.log.get(), 1);
   imsg("Log file opened in '%s'", run.path);
 }
@@ -482,7 +487,10 @@ std::optional<int> read_choice(Run &run) {
   con_print("\nWhat would you like to do[%d]? ", run.default_action);
   con_flush();
   char answer[LINE_SIZE] = "";
-  if (!con_readline(answer, LINE_SIZE)) return std::nullopt;
+  if (!con_readline(answer, LINE_SIZE)) {
+    signals_check();  // a read a signal broke is no end of input
+    return std::nullopt;
+  }
   const char *text = s_strtrm(answer);
   if (*text == '\0') return run.default_action;
   return s_atoi(text);
@@ -559,10 +567,13 @@ void wait_for_enter() {
 
 int main(int argc, char **argv) {
   using namespace installer;
+  signals_setup();
   Run run;
   start_up(run, argc > 0 ? argv[0] : nullptr);
   process_args(run.log.get(), argv, argc > 0 ? static_cast<unsigned>(argc) : 0);
   if (!exit_request) run_installer(run);
+  // A signal that came while the run waited for input, with nothing logged since, ends it here.
+  signals_check();
   release(run);
   if (exit_request) return *exit_request;
   wait_for_enter();

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "signals.h"
 #include "sys.h"
 
 namespace installer {
@@ -23,7 +24,42 @@ constexpr unsigned LOG_LINE_SIZE = LINE_SIZE + 64;
 Log *CurrentLog = nullptr;
 // Error messages that came before any log could take them.
 std::unique_ptr<Array<std::string>> EmsgLog;
+// Whether the last open found a file that is not the installer's own to write.
+bool Refused = false;
 
+// Copies `in` with every control character and DEL written as an escape (\n, \t, \r,
+// \x1b ...), so that no name or value can start a line of its own or steer a terminal that
+// shows the log; the result is cut to size - 1 characters, never inside an escape.
+void escape_controls(char *out, std::size_t size, const char *in) {
+  static const char hex[] = "0123456789abcdef";
+  std::size_t n = 0;
+  for (; *in; in++) {
+    auto c = static_cast<unsigned char>(*in);
+    char esc[5] = {static_cast<char>(c), '\0'};
+    if (c == '\n') {
+      std::memcpy(esc, "\\n", 3);
+    } else if (c == '\t') {
+      std::memcpy(esc, "\\t", 3);
+    } else if (c == '\r') {
+      std::memcpy(esc, "\\r", 3);
+    } else if (c < 0x20 || c == 0x7f) {
+      esc[0] = '\\', esc[1] = 'x', esc[2] = hex[c >> 4], esc[3] = hex[c & 15], esc[4] = '\0';
+    }
+    std::size_t len = std::strlen(esc);
+    if (n + len >= size) break;
+    std::memcpy(out + n, esc, len);
+    n += len;
+  }
+  out[n] = '\0';
+}
+
+// The installer writes its log only into a file of its own: a plain file, with one name,
+// owned by root or the user running the installer. Anything else (another user's file, a
+// hard link to a file elsewhere, a pipe or a device) could be read, changed or redirected by
+// someone else, and is left alone.
+bool own_log_file(const struct stat &st) {
+  return S_ISREG(st.st_mode) && st.st_nlink == 1 && (st.st_uid == 0 || st.st_uid == geteuid());
+}
 
 }  // namespace
 
@@ -45,10 +81,30 @@ void log_free(std::unique_ptr<Log> *x) {
 int log_open(Log *x, const char *file) {
   if (!x || !file) return 0;
   log_close(x);
+  Refused = false;
   struct stat st {};
-  x->Size = sys().stat(file, &st) == 0 ? static_cast<std::size_t>(st.st_size) : 0;
-  // The log can hold answers and file contents: only root may read it.
-  int fd = sys().openat(AT_FDCWD, file, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW, 0600);
+  // A device is not even opened: opening one can act on it.
+  if (sys().fstatat(AT_FDCWD, file, &st, AT_SYMLINK_NOFOLLOW) == 0 && !own_log_file(st)) {
+    Refused = true;
+    errno = EPERM;
+    return 0;
+  }
+  // The log can hold answers and file contents: only root may read it. A link is not
+  // followed, and what was opened is checked again: the name may have changed meanwhile.
+  int fd = sys().openat(AT_FDCWD, file,
+                        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
+  if (fd >= 0) {
+    bool seen = sys().fstat(fd, &st) == 0;
+    if (!seen || !own_log_file(st)) {
+      Refused = seen;
+      sys().close(fd);
+      errno = EPERM;
+      return 0;
+    }
+  }
+  // A log left readable to others by an older run is closed to them before anything is added.
+  if (fd >= 0 && (st.st_mode & 077) != 0) sys().fchmod(fd, st.st_mode & 0600);
+  x->Size = fd >= 0 ? static_cast<std::size_t>(st.st_size) : 0;
   x->F = fd >= 0 ? sys().fdopen(fd, "a") : nullptr;
   if (!x->F) {
     if (fd >= 0) sys().close(fd);
@@ -89,9 +145,11 @@ void log_line(Log *x, const char *line, LogLevel l) {
   std::tm tm {};
   localtime_r(&now, &tm);
   asctime_r(&tm, stamp);
+  char safe[LINE_SIZE];
+  escape_controls(safe, sizeof safe, line);
   char text[LOG_LINE_SIZE];
   int n = snprintf(text, sizeof text, "%.20s [%d] %s: %s\n", stamp, static_cast<int>(getpid()),
-                   LevelNames[l], line);
+                   LevelNames[l], safe);
   if (n < 0) n = static_cast<int>(sizeof text);
   x->Size += sys().fwrite(text, 1, static_cast<std::size_t>(n), x->F);
   if (x->Size >= x->Rotate) {
@@ -100,6 +158,8 @@ void log_line(Log *x, const char *line, LogLevel l) {
     sys().fflush(x->F);
   }
   x->Lines++;
+  // A run a signal stopped says so here, once the line that was due is written.
+  signals_check();
 }
 
 int log_rotate(Log *x) {
@@ -168,6 +228,8 @@ void check_emsglog() {
   }
   EmsgLog.reset();
 }
+
+bool log_refused() { return Refused; }
 
 Log *log_current() { return CurrentLog; }
 Array<std::string> *log_queue() { return EmsgLog.get(); }

@@ -41,6 +41,9 @@ void log_set(Log *x);
 void log_set_level(Log *x, LogLevel l);
 void log_line(Log *x, const char *line, LogLevel l);
 int log_rotate(Log *x);
+// Whether the last log_open left the file alone because it is not the installer's own to
+// write (another user's, a hard link, not a plain file).
+bool log_refused();
 
 // The one reporter behind emsg, imsg and dmsg: formats and writes at level l.
 void vlog(LogLevel l, const char *format, va_list ap) INSTALLER_PRINTF(2, 0);

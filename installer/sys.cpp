@@ -27,6 +27,16 @@ int real_open_nolinks(int dirfd, const char *path, int flags) {
 #endif
 }
 
+ssize_t real_getrandom(void *buf, std::size_t n) {
+#ifdef SYS_getrandom
+  return static_cast<ssize_t>(::syscall(SYS_getrandom, buf, n, 0));
+#else
+  (void)buf, (void)n;
+  errno = ENOSYS;
+  return -1;
+#endif
+}
+
 Sys real_sys() {
   Sys s;
   s.openat = [](int dirfd, const char *path, int flags, mode_t mode) {
@@ -76,6 +86,9 @@ Sys real_sys() {
     if (!gr) return std::nullopt;
     return gr->gr_gid;
   };
+  s.linkat = ::linkat;
+  s.pread = ::pread;
+  s.getrandom = real_getrandom;
   return s;
 }
 

@@ -50,6 +50,12 @@ struct Sys {
   // The user and group databases: an id, or nothing when there is no such name.
   std::function<std::optional<uid_t>(const char *name)> getpwnam;
   std::function<std::optional<gid_t>(const char *name)> getgrnam;
+
+  // Replacing files: naming an unnamed file, reading back what is there, random names.
+  std::function<int(int fromfd, const char *from, int tofd, const char *to, int flags)> linkat;
+  std::function<ssize_t(int fd, void *buf, std::size_t n, off_t offset)> pread;
+  // getrandom: -1 with ENOSYS where the kernel lacks it.
+  std::function<ssize_t(void *buf, std::size_t n)> getrandom;
 };
 
 // The calls in force.

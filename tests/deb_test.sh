@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Debian package that CPack builds from the install rules installs and purges cleanly:
-# dpkg runs in a private mount namespace with writable overlays over /usr, /etc and /var,
-# and afterwards the overlays hold nothing but dpkg's own records.
+# dpkg runs in a private mount namespace with writable overlays over /usr, /etc and /var
+# (and a private /dev, the rest of the host read-only: tests/sandbox.sh), and afterwards
+# the overlays hold nothing but dpkg's own records.
 # usage: deb_test.sh BUILD-DIR
 set -uo pipefail
 . "$(dirname "$0")/need.sh"
@@ -19,8 +20,9 @@ deb=$(ls "$S"/pkg/*.deb) && [ -f "$deb" ] || fail "cpack made no .deb"
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print substr($6, 2) }' > "$S/files"
 grep -qx /usr/lib/cgi-install/install "$S/files" || fail "no installer in the package"
 
-unshare -m bash -s "$S" "$deb" <<'IN' || fail "see above"
+unshare -m bash -s "$S" "$deb" "$(dirname "$(readlink -f "$0")")" <<'IN' || fail "see above"
 S=$1
+. "$3/sandbox.sh" && sandbox "$S" || exit 1
 for d in usr etc var; do
   mkdir -p "$S/up/$d" "$S/work/$d"
   mount -t overlay overlay -o "lowerdir=/$d,upperdir=$S/up/$d,workdir=$S/work/$d" "/$d" || exit 1

@@ -4,6 +4,8 @@
 // the fake goes.
 #pragma once
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <map>
 #include <string>
@@ -18,11 +20,16 @@ class FailOn {
       : op_(std::move(op)), name_(std::move(name)), error_(error) {
     Sys real = sys();
     Sys &s = sys();
+    // An unnamed temporary goes by the name its named kind would have.
     s.openat = [this, real](int dir, const char *path, int flags, mode_t mode) {
-      if (hit("openat", path)) return -1;
+      std::string name = (flags & O_TMPFILE) == O_TMPFILE ? ".install.(unnamed)" : path;
+      if (hit("openat", name)) return -1;
       int fd = real.openat(dir, path, flags, mode);
-      if (fd >= 0) names_[fd] = path;
+      if (fd >= 0) names_[fd] = name;
       return fd;
+    };
+    s.linkat = [this, real](int a, const char *from, int b, const char *to, int flags) {
+      return hit("linkat", to) ? -1 : real.linkat(a, from, b, to, flags);
     };
     s.open_nolinks = [this, real](int dir, const char *path, int flags) {
       return hit("open_nolinks", path) ? -1 : real.open_nolinks(dir, path, flags);

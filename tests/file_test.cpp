@@ -3,7 +3,12 @@
 // end on real files, with their messages (scenario copy-file-layer).
 #include "file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstring>
 
 #include "fake_sys.h"
 #include "scratch.h"
@@ -133,8 +138,19 @@ TEST_F(FileTest, WalkReportsLinksAsLinks) {
 namespace installer {
 namespace {
 
+// Where the file system takes no unnamed file (overlayfs on some kernels, NFS, FUSE).
+void refuse_unnamed(int error = EOPNOTSUPP) {
+  auto real = sys().openat;
+  sys().openat = [real, error](int dir, const char *path, int flags, mode_t mode) {
+    if ((flags & O_TMPFILE) != O_TMPFILE) return real(dir, path, flags, mode);
+    errno = error;
+    return -1;
+  };
+}
+
 // A copy that fails anywhere leaves the file it was to replace as it was, leaves no
-// temporary behind and names the destination; a failed copy_file_range is no failure.
+// temporary behind and names the destination; a failed copy_file_range is no failure. Each
+// case runs with an unnamed temporary and with a named one.
 TEST_F(FileTest, FailedCopiesLoseNothing) {
   struct Case {
     const char *op, *name;
@@ -145,37 +161,117 @@ TEST_F(FileTest, FailedCopiesLoseNothing) {
       {"copy_file_range,write", ".install.", false, "Error writing to '%s'"},
       {"close", ".install.", false, "Error writing to '%s'"},
       {"fchmod", ".install.", false, "Error writing to '%s'"},
+      {"linkat", ".install.", false, "Error writing to '%s'"},
       {"renameat", "dst", false, "Error writing to '%s'"},
       {"copy_file_range", ".install.", true, nullptr},
       {"open_nolinks", "", true, nullptr},  // an older kernel
   };
   std::string big(2 * COPY_BLOCK + 5, 'n');
   put("d/src", big);
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.op);
-    put("d/dst", "old");
-    // A mode the new file cannot be made with, so that it must be set afterwards.
-    fs::permissions(p("d/dst"), fs::perms(01640));
-    {
-      FailOn fail(c.op, c.name, ENOSPC);
-      EXPECT_EQ(copy("d/src", "d/dst"), c.ok ? 1 : 0);
-      EXPECT_GT(fail.hits(), 0);
-    }
-    EXPECT_EQ(get("d/dst"), c.ok ? big : "old");
-    EXPECT_EQ(fs::status(p("d/dst")).permissions(), fs::perms(01640));
-    EXPECT_EQ(tree("d"), (Strings{"dst", "src"}));
-    if (c.message) {
-      char want[LINE_SIZE];
-      installer::snprintf(want, LINE_SIZE, c.message, p("d/dst").c_str());
-      EXPECT_TRUE(logged(std::string(want) + ", No space left on device"));
+  for (bool named : {false, true}) {
+    for (const Case &c : cases) {
+      std::string op = c.op;
+      if (named && op == "linkat") continue;  // a named temporary is not linked
+      SCOPED_TRACE(op + (named ? ", named temporary" : ", unnamed temporary"));
+      put("d/dst", "old");
+      // A mode the new file cannot be made with, so that it must be set afterwards.
+      fs::permissions(p("d/dst"), fs::perms(01640));
+      {
+        FailOn fail(c.op, c.name, ENOSPC);
+        if (named) refuse_unnamed();
+        EXPECT_EQ(copy("d/src", "d/dst"), c.ok ? 1 : 0);
+        EXPECT_GT(fail.hits(), 0);
+      }
+      EXPECT_EQ(get("d/dst"), c.ok ? big : "old");
+      EXPECT_EQ(fs::status(p("d/dst")).permissions(), fs::perms(01640));
+      EXPECT_EQ(tree("d"), (Strings{"dst", "src"}));
+      if (c.message) {
+        char want[LINE_SIZE];
+        installer::snprintf(want, LINE_SIZE, c.message, p("d/dst").c_str());
+        EXPECT_TRUE(logged(std::string(want) + ", No space left on device"));
+      }
     }
   }
-  // A new file that cannot be finished is taken away again.
+  // A new file that cannot be finished never appears.
   {
-    FailOn fail("copy_file_range,write", "fresh", EIO);
+    FailOn fail("copy_file_range,write", ".install.", EIO);
     EXPECT_EQ(copy("d/src", "d/fresh"), 0);
   }
-  EXPECT_FALSE(fs::exists(p("d/fresh")));
+  EXPECT_EQ(tree("d"), (Strings{"dst", "src"}));
+}
+
+// Every way to an unnamed or named temporary, forced through the seam, ends with the new
+// content in place and nothing else in the folder: each error that means "no unnamed file
+// here", naming through /proc when the descriptor cannot be linked, names already taken.
+TEST_F(FileTest, TemporaryFallbacks) {
+  put("d/src", "new content");
+  auto check = [&](const char *what) {
+    SCOPED_TRACE(what);
+    put("d/dst", "old");
+    EXPECT_EQ(copy("d/src", "d/dst"), 1);
+    EXPECT_EQ(get("d/dst"), "new content");
+    EXPECT_EQ(tree("d"), (Strings{"dst", "src"}));
+  };
+  for (int error : {EOPNOTSUPP, EISDIR, EINVAL}) {
+    SysGuard g;
+    refuse_unnamed(error);
+    check(std::strerror(error));
+  }
+  {
+    SysGuard g;
+    auto real = sys().linkat;
+    int proc = 0;
+    sys().linkat = [real, &proc](int a, const char *from, int b, const char *to, int flags) {
+      if (flags & AT_EMPTY_PATH) {
+        errno = ENOENT;  // what the kernel answers without CAP_DAC_READ_SEARCH
+        return -1;
+      }
+      proc += std::string(from).rfind("/proc/self/fd/", 0) == 0;
+      return real(a, from, b, to, flags);
+    };
+    check("linked through /proc");
+    EXPECT_EQ(proc, 1);
+  }
+  {
+    // Neither way can name it (a bare root without the right to link by descriptor): the
+    // content moves into a named temporary, with the mode it is to have.
+    SysGuard g;
+    sys().linkat = [](int, const char *, int, const char *, int) {
+      errno = ENOENT;
+      return -1;
+    };
+    put("d/dst", "old");
+    fs::permissions(p("d/dst"), fs::perms(0640));
+    check("no way to name an unnamed file");
+    EXPECT_EQ(fs::status(p("d/dst")).permissions(), fs::perms(0640));
+  }
+  // Somebody took the first names drawn: the next ones are taken, theirs are left alone.
+  for (bool named : {false, true}) {
+    SysGuard g;
+    if (named) refuse_unnamed();
+    int draws = 0;
+    sys().getrandom = [&draws](void *buf, std::size_t n) -> ssize_t {
+      std::memset(buf, draws++ < 3 ? 0xab : draws, n);
+      return static_cast<ssize_t>(n);
+    };
+    std::string squatted = ".install." + std::to_string(getpid()) + ".abababababababab";
+    put("d/" + squatted, "theirs");
+    put("d/dst", "old");
+    EXPECT_EQ(copy("d/src", "d/dst"), 1);
+    EXPECT_EQ(get("d/dst"), "new content");
+    EXPECT_EQ(get("d/" + squatted), "theirs");
+    EXPECT_GE(draws, 4);
+    fs::remove(p("d/" + squatted));
+  }
+  {
+    SysGuard g;
+    sys().getrandom = [](void *, std::size_t) -> ssize_t {
+      errno = ENOSYS;  // an older kernel
+      return -1;
+    };
+    refuse_unnamed();
+    check("no getrandom");
+  }
 }
 
 // A tree deeper than a path can name is walked to where names still fit, without a crash,
@@ -189,6 +285,129 @@ TEST_F(FileTest, WalksStopWhereAPathWouldBeCut) {
   EXPECT_TRUE(logged("its path would be longer than 255 characters"));
   EXPECT_EQ(file_rmdir(p("t").c_str(), nullptr, 1), 0);
   EXPECT_TRUE(fs::exists(p(deep + "/f")));  // too deep to name: kept, and so its folders
+}
+
+struct Owned {
+  uid_t uid;
+  gid_t gid;
+  mode_t mode;
+  ino_t ino;
+  bool operator==(const Owned &) const = default;
+};
+
+Owned owned(const std::string &path) {
+  struct stat st = {};
+  EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+  return {st.st_uid, st.st_gid, st.st_mode & 07777, st.st_ino};
+}
+
+void own(const std::string &path, uid_t uid, mode_t mode) {
+  ASSERT_EQ(::lchown(path.c_str(), uid, uid), 0);
+  ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+}
+
+// What a replaced file keeps of the old one, by who owns it and its folder.
+TEST_F(FileTest, ReplacedFilesKeepOnlyWhatIsSafe) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files away";
+  ::umask(022);
+  put("src", "new");
+  struct Case {
+    const char *what;
+    uid_t folder_uid;
+    mode_t folder_mode, old_mode;
+    uid_t old_uid;
+    Owned want;  // ino 0: a new file
+    const char *logged;
+  } cases[] = {
+      // A CGI given to the web user, in a folder only root writes, stays the web user's.
+      {"root's folder", 0, 0755, 0750, 4600, {4600, 4600, 0750, 0}, nullptr},
+      // Another user's file in a folder anybody can write becomes root's, of the usual mode.
+      {"sticky shared folder", 0, 01777, 0666, 4601, {0, 0, 0644, 0}, "Not keeping the owner"},
+      {"group-writable folder", 0, 0775, 0666, 4601, {0, 0, 0644, 0}, "Not keeping the owner"},
+      // ... unless it is the folder owner's.
+      {"folder owner's", 4602, 0777, 0640, 4602, {4602, 4602, 0640, 0}, nullptr},
+      // Set-id bits only where the file and its folder are root's.
+      {"set-uid in root's folder", 0, 0755, 04755, 0, {0, 0, 04755, 0}, nullptr},
+      {"set-uid in a user's folder", 4603, 0755, 04755, 0, {0, 0, 0755, 0}, "set-uid"},
+      {"set-gid of a user", 0, 0755, 02755, 4604, {4604, 4604, 0755, 0}, "set-uid"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(p("f"));
+    put("f/app.cgi", "old");
+    own(p("f/app.cgi"), c.old_uid, c.old_mode);
+    own(p("f"), c.folder_uid, c.folder_mode);
+    EXPECT_EQ(copy("src", "f/app.cgi"), 1);
+    EXPECT_EQ(get("f/app.cgi"), "new");
+    Owned got = owned(p("f/app.cgi"));
+    got.ino = 0;
+    EXPECT_EQ(got, c.want);
+    if (c.logged) {
+      EXPECT_TRUE(logged(c.logged));
+    }
+  }
+}
+
+// A file that already holds the content, with the owner and mode it would keep, is left as
+// it is (same file, same times); the callbacks and byte counts are those of a write.
+TEST_F(FileTest, UnchangedFilesAreNotRewritten) {
+  std::string big(3 * COPY_BLOCK + 7, 'b');
+  put("src", big);
+  put("same", big);
+  struct stat before;
+  ASSERT_EQ(::stat(p("same").c_str(), &before), 0);
+  ::usleep(20000);
+  ByteCount n = 0;
+  EXPECT_EQ(copy("src", "same", 1, &n), 1);
+  EXPECT_EQ(n, big.size());
+  struct stat after;
+  ASSERT_EQ(::stat(p("same").c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+  EXPECT_EQ(after.st_ctim.tv_nsec, before.st_ctim.tv_nsec);
+  EXPECT_EQ(events, (Strings{"ok src>same 1"}));
+
+  // One byte differs, in the last block: the file is replaced, with the right content.
+  std::string last = big;
+  last.back() = 'c';
+  put("differs", last);
+  ino_t ino = owned(p("differs")).ino;
+  EXPECT_EQ(copy("src", "differs"), 1);
+  EXPECT_EQ(get("differs"), big);
+  EXPECT_NE(owned(p("differs")).ino, ino);
+
+  // Content handed over in pieces, as templates and values are: equal, longer, shorter.
+  auto write = [&](const char *rel, std::initializer_list<const char *> pieces) {
+    FileWriter w;
+    EXPECT_TRUE(w.open(p(rel).c_str()));
+    for (const char *piece : pieces) EXPECT_TRUE(w.write(piece, std::strlen(piece)));
+    EXPECT_TRUE(w.commit());
+    return owned(p(rel)).ino;
+  };
+  for (const char *old : {"abcdef", "abcdefgh", "abcd", "abXdef", ""}) {
+    SCOPED_TRACE(old);
+    put("w", old);
+    ino_t was = owned(p("w")).ino;
+    ino_t now = write("w", {"ab", "cd", "", "ef"});
+    EXPECT_EQ(get("w"), "abcdef");
+    EXPECT_EQ(now == was, std::string(old) == "abcdef");
+  }
+
+  // A mode the write would not keep is no match: a set-uid bit in a folder not root's.
+  if (::geteuid() == 0) {
+    put("u/prog", big);
+    own(p("u/prog"), 0, 04755);
+    own(p("u"), 4600, 0755);
+    EXPECT_EQ(copy("src", "u/prog"), 1);
+    EXPECT_EQ(owned(p("u/prog")).mode, 0755u);
+  }
+  // Nor is a link nobody trusted: the link itself is replaced, its target never read.
+  put("target", big);
+  fs::create_symlink(p("target"), p("link"));
+  ASSERT_EQ(::lchown(p("link").c_str(), 4600, 4600), 0);
+  EXPECT_EQ(copy("src", "link"), 1);
+  EXPECT_FALSE(fs::is_symlink(p("link")));
+  EXPECT_EQ(get("link"), big);
 }
 
 }  // namespace

@@ -142,3 +142,66 @@ TEST_F(LogTest, RotatesIntoNumberedFiles) {
   EXPECT_EQ(leftovers, 0);
   EXPECT_EQ(log->Lines, 9);
 }
+
+// A name or value holding control characters cannot start a line of its own: they are
+// escaped, and the cut at 999 characters counts the escapes and never splits one.
+TEST_F(LogTest, ControlCharactersAreEscaped) {
+  auto log = log_init(LogDebug);
+  log_set(log.get());
+  log_doflush(log.get(), 1);
+  ASSERT_EQ(log_open(log.get(), path_.c_str()), 1);
+  emsg("Not following link '%s', owned by uid %d", "a\nMon Jan  5 09:03:07  [1] Info: forged",
+       4600);
+  imsg("value '%s'", "tab\there\r\x1b[31m\x7f\x01 end");
+  imsg("%s%s", std::string(998, 'x').c_str(), "\n");
+  auto got = lines(path_);
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(body(got[0]),
+            "Error: Not following link 'a\\nMon Jan  5 09:03:07  [1] Info: forged', owned by "
+            "uid 4600");
+  EXPECT_EQ(body(got[1]), "Info: value 'tab\\there\\r\\x1b[31m\\x7f\\x01 end'");
+  EXPECT_EQ(body(got[2]), "Info: " + std::string(998, 'x'));  // "\\n" would pass 999
+}
+
+// The log is written only into a plain file of the installer's own with one name, never
+// through a link; one that others could read is closed to them first.
+TEST_F(LogTest, OnlyItsOwnFileIsWritten) {
+  {
+    std::ofstream(path_) << "old\n";
+  }
+  fs::permissions(path_, fs::perms(0644));
+  auto log = log_init(LogDebug);
+  ASSERT_EQ(log_open(log.get(), path_.c_str()), 1);
+  EXPECT_FALSE(log_refused());
+  EXPECT_EQ(fs::status(path_).permissions(), fs::perms(0600));
+  log_close(log.get());
+
+  std::string elsewhere = p("elsewhere");
+  std::ofstream(elsewhere) << "keep\n";
+  auto refused = [&](const char *what) {
+    SCOPED_TRACE(what);
+    auto other = log_init(LogDebug);
+    EXPECT_EQ(log_open(other.get(), path_.c_str()), 0);
+    EXPECT_TRUE(log_refused());
+    log_line(other.get(), "never", LogError);
+  };
+  fs::remove(path_);
+  fs::create_symlink(elsewhere, path_);
+  refused("a link");
+  fs::remove(path_);
+  fs::create_hard_link(elsewhere, path_);
+  refused("a second name");
+  fs::remove(path_);
+  ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
+  refused("a pipe");
+  fs::remove(path_);
+  if (::geteuid() == 0) {
+    std::ofstream(path_) << "theirs\n";
+    ASSERT_EQ(::chown(path_.c_str(), 4600, 4600), 0);
+    fs::permissions(path_, fs::perms(0666));
+    refused("another user's");
+    EXPECT_EQ(fs::status(path_).permissions(), fs::perms(0666));
+    EXPECT_EQ(lines(path_), std::vector<std::string>{"theirs"});
+  }
+  EXPECT_EQ(lines(elsewhere), std::vector<std::string>{"keep"});
+}

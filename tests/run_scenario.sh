@@ -25,6 +25,8 @@
 #              mount namespace (etc/passwd.add and etc/group.add are appended to the
 #              system's passwd and group); setup may add to $OVERLAY as well. Every run
 #              has such a namespace, and the host's own httpd.conf files are hidden in it.
+#              In it /dev is private (tests/sandbox.sh) and only the scratch folder, the
+#              overlays and what setup mounts can be written.
 # In stdout, log, expect and overlay files @WORK@ stands for the working directory and
 # @SCRATCH@ for the scratch folder that holds it; in expect @YEAR@ for this year. setup and
 # check see WORK, SCRATCH, SCEN, OVERLAY.
@@ -89,6 +91,9 @@ expect() {
   esac || echo "$p: content differs: $(head -c 300 "$p" 2>/dev/null | cat -A)"
 }
 cd "$WORK"
+# A private /dev, and nothing of the host writable but the scratch folder.
+. "$TESTS/sandbox.sh"
+sandbox "$SCRATCH" || { echo "cannot set up the sandbox (see above)" > "$SCRATCH/why"; exit 0; }
 if [ -f "$SCEN/setup" ]; then bash "$SCEN/setup" || { echo "setup failed" > "$SCRATCH/why"; exit 0; }; fi
 # A host's own httpd.conf at one of the places the installer searches would leak into the
 # scenario: every such place the scenario does not fill is hidden behind a whiteout.
@@ -121,7 +126,7 @@ if [ -f "$SCEN/check" ]; then
   bash "$SCEN/check" >> "$SCRATCH/check.out" 2>&1 || echo "check failed" > "$SCRATCH/why"
 fi
 INNER
-export ARGV0=$argv0 INPUT=$input
+export ARGV0=$argv0 INPUT=$input TESTS=$(dirname "$(readlink -f "$0")")
 declare -p args | sed 's/^declare -a args=/ARGS=/' > "$SCRATCH/args.sh"
 # Always in a private mount namespace: whatever setup puts into $OVERLAY can only ever be
 # mounted there, never over the host's own folders.

@@ -18,7 +18,10 @@ mkdir "$R/etc"
 cp "$data/passwd" "$data/group" "$R/etc/"
 cp -a "$data/product" "$R/product"
 cp "$bin" "$R/product/install"
-unshare -m --root="$R" --wd=/product /product/install -automate < /dev/null > "$R/out" 2>&1
+# The bare root is the test's scratch folder, and the host stays read-only (tests/sandbox.sh).
+unshare -m bash -c '. "$1/sandbox.sh" && sandbox "$2" || exit 97
+  exec unshare --root="$2" --wd=/product /product/install -automate' \
+  sandbox "$(dirname "$(readlink -f "$0")")" "$R" < /dev/null > "$R/out" 2>&1
 status=$?
 show() { cat "$R/out"; echo "---- install.log:"; cat "$R/product/install.log"; }
 [ "$status" = 0 ] || { show; fail "exit status $status"; }

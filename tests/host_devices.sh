@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# The host's /dev/null, /dev/zero and /dev/full, before and after the whole suite: the same
+# devices, owners and modes. A test that reached the host's /dev (through a link the
+# installer followed, or a broken build writing where it should not) shows here.
+# usage: host_devices.sh save FILE | host_devices.sh check FILE
+set -uo pipefail
+devices() { stat -c '%n %F %t:%T %u:%g %a' /dev/null /dev/zero /dev/full; }
+case ${1:-} in
+  save) devices > "$2" ;;
+  check)
+    if ! devices | cmp -s "$2" -; then
+      echo "FAIL: the host's devices changed while the suite ran (- before, + after):"
+      devices | diff -u "$2" - | tail -n +3
+      exit 1
+    fi
+    echo "PASS: the host's /dev/null, /dev/zero and /dev/full are as they were" ;;
+  *) echo "usage: host_devices.sh save FILE | check FILE"; exit 2 ;;
+esac

@@ -1,0 +1,4 @@
+[install]
+
+[harden]
+Chown $(web)/* - webuser

@@ -1,0 +1,4 @@
+[install]
+
+[big]
+CopyFile $(current_dir)/data/big.bin - $(web)
