@@ -802,6 +802,12 @@ Sys DiskModel::calls(std::FILE *log) {
   s.fwrite = [impl](const void *b, std::size_t size, std::size_t n, std::FILE *f) {
     return impl->fwrite(b, size, n, f);
   };
+  s.pread = [impl](int fd, void *b, std::size_t n, off_t at) { return impl->pread(fd, b, n, at); };
+  // The model makes no unnamed files (O_TMPFILE is refused), so there is none to name.
+  s.linkat = [](int, const char *, int, const char *, int) {
+    errno = EPERM;
+    return -1;
+  };
   s.fflush = [log](std::FILE *f) { return f == log ? 0 : std::fflush(f); };
   s.fclose = [impl](std::FILE *f) { return impl->fclose(f); };
   return s;
