@@ -58,6 +58,12 @@ foreach(dir ${SCENARIOS})
   endif()
 endforeach()
 
+# The plan against the real run, on every scenario product with a copy script.
+add_test(NAME plan.differential COMMAND bash ${CMAKE_SOURCE_DIR}/tests/plan_diff.sh
+         $<TARGET_FILE:install_bin> $<TARGET_FILE:install_check> ${CMAKE_SOURCE_DIR}/tests/scenarios)
+needs_root(plan.differential)
+set_tests_properties(plan.differential PROPERTIES TIMEOUT 600)
+
 # install-check on product folders with the findings expected of each: one folder a case.
 file(GLOB CHECK_CASES LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/check/*)
 foreach(dir ${CHECK_CASES})

@@ -7,6 +7,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sys/mman.h>
+#include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -230,13 +231,41 @@ struct DiskModel::Impl {
     return f == m.fds_.end() ? nullptr : f->second.node;
   }
 
-  bool may_change(const NodeP &dir) {
+  // The real file system an entry lies on: that of the nearest real entry at or above it.
+  static bool fs_of(const NodeP &n, struct statvfs *fs) {
+    for (NodeP at = n; at; at = at->parent.lock())
+      if (at->real) return ::statvfs(at->real->c_str(), fs) == 0;
+    return false;
+  }
+
+  // 0, or why the entries of a folder cannot change: a read-only mount, no right to.
+  static int may_change(const NodeP &dir) {
+    struct statvfs fs;
+    if (fs_of(dir, &fs) && (fs.f_flag & ST_RDONLY)) return EROFS;
     uid_t uid = ::geteuid();
-    if (uid == 0) return true;
+    if (uid == 0) return 0;
     mode_t mode = dir->st.st_mode;
-    if (dir->st.st_uid == uid) return (mode & S_IWUSR) && (mode & S_IXUSR);
-    if (dir->st.st_gid == ::getegid()) return (mode & S_IWGRP) && (mode & S_IXGRP);
-    return (mode & S_IWOTH) && (mode & S_IXOTH);
+    bool may;
+    if (dir->st.st_uid == uid)
+      may = (mode & S_IWUSR) && (mode & S_IXUSR);
+    else if (dir->st.st_gid == ::getegid())
+      may = (mode & S_IWGRP) && (mode & S_IXGRP);
+    else
+      may = (mode & S_IWOTH) && (mode & S_IXOTH);
+    return may ? 0 : EACCES;
+  }
+
+  // Whether `bytes` more fit on the file system the entry lies on.
+  static bool room(const NodeP &n, std::size_t bytes) {
+    struct statvfs fs;
+    return !fs_of(n, &fs) || fs.f_bavail * fs.f_frsize >= bytes;
+  }
+
+  // 0, or why the entry's owner or mode cannot change.
+  static int may_set(const NodeP &n) {
+    struct statvfs fs;
+    if (fs_of(n, &fs) && (fs.f_flag & ST_RDONLY)) return EROFS;
+    return ::geteuid() == 0 || n->st.st_uid == ::geteuid() ? 0 : EPERM;
   }
 
   // Records that the current command acts on `path`; `existed`: whether something was
@@ -310,7 +339,7 @@ struct DiskModel::Impl {
     bool writer = !(flags & O_PATH) && access != O_RDONLY;
     if (!n) {
       if (!(flags & O_CREAT)) return fail(ENOENT);
-      if (!may_change(dir)) return fail(EACCES);
+      if (int e = may_change(dir)) return fail(e);
       n = make(dir, name, S_IFREG | (mode & 07777 & ~creation_mask()));
       touch(join(path_of(dir), name), false).replaced = true;
     } else {
@@ -343,6 +372,7 @@ struct DiskModel::Impl {
     if (!f->second.writer) return fail(EBADF);
     Node &n = *f->second.node;
     if (!n.bytes) n.bytes = "";
+    if (!room(f->second.node, n.bytes->size() + count)) return fail(ENOSPC);
     n.from.reset();
     n.bytes->append(static_cast<const char *>(buf), count);
     n.touched = true;
@@ -374,6 +404,7 @@ struct DiskModel::Impl {
     if (o->second.copied) return 0;
     if (src.bytes || !i->second.content || (dst.bytes && !dst.bytes->empty()))
       return fail(EXDEV);
+    if (!room(o->second.node, static_cast<std::size_t>(src.st.st_size))) return fail(ENOSPC);
     dst.bytes.reset();
     dst.from = src.from ? *src.from : *src.real;
     dst.st.st_size = src.st.st_size;
@@ -413,7 +444,7 @@ struct DiskModel::Impl {
     std::string name;
     if (int e = find(dirfd, path, false, &dir, &name, &n)) return fail(e);
     if (n) return fail(EEXIST);
-    if (!may_change(dir)) return fail(EACCES);
+    if (int e = may_change(dir)) return fail(e);
     make(dir, name, S_IFDIR | (mode & 07777 & ~creation_mask()));
     touch(join(path_of(dir), name), false).replaced = true;
     return 0;
@@ -429,7 +460,7 @@ struct DiskModel::Impl {
     if ((flags & AT_REMOVEDIR) && !is_dir) return fail(ENOTDIR);
     if (!(flags & AT_REMOVEDIR) && is_dir) return fail(EISDIR);
     if (is_dir && !list(n).empty()) return fail(ENOTEMPTY);
-    if (!may_change(dir)) return fail(EACCES);
+    if (int e = may_change(dir)) return fail(e);
     std::string where = path_of(n);
     dir->kids[name] = nullptr;
     touch(where, true);
@@ -451,7 +482,8 @@ struct DiskModel::Impl {
     }
     for (NodeP up = bdir; up; up = up->parent.lock())
       if (up == a) return fail(EINVAL);
-    if (!may_change(adir) || !may_change(bdir)) return fail(EACCES);
+    if (int e = may_change(adir)) return fail(e);
+    if (int e = may_change(bdir)) return fail(e);
     std::string old_path = path_of(a);
     adir->kids[aname] = nullptr;
     bdir->kids[bname] = a;
@@ -463,8 +495,8 @@ struct DiskModel::Impl {
   }
 
   int chown_node(const NodeP &n, uid_t uid, gid_t gid) {
-    uid_t me = ::geteuid();
-    if (me != 0 && (n->st.st_uid != me || (uid != static_cast<uid_t>(-1) && uid != me)))
+    if (int e = may_set(n)) return fail(e);
+    if (::geteuid() != 0 && uid != static_cast<uid_t>(-1) && uid != ::geteuid())
       return fail(EPERM);
     if (uid != static_cast<uid_t>(-1)) n->st.st_uid = uid;
     if (gid != static_cast<gid_t>(-1)) n->st.st_gid = gid;
@@ -495,7 +527,7 @@ struct DiskModel::Impl {
     NodeP n = by_fd(fd);
     if (!n) return fail(EBADF);
     if (S_ISLNK(n->st.st_mode)) return fail(EOPNOTSUPP);
-    if (::geteuid() != 0 && n->st.st_uid != ::geteuid()) return fail(EPERM);
+    if (int e = may_set(n)) return fail(e);
     n->st.st_mode = (n->st.st_mode & S_IFMT) | (mode & 07777);
     n->touched = true;
     touch(path_of(n), true).mode = mode & 07777;
