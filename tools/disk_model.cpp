@@ -27,6 +27,7 @@ struct DiskModel::Node {
   std::optional<std::string> real;   // where its original lies on the real disk
   std::optional<std::string> bytes;  // content written in the model
   std::optional<std::string> from;   // or: the content of this real file (a copy)
+  std::optional<std::string> tmpl;   // the template its content was made from
   std::string link;                  // a link's target
   std::map<std::string, std::shared_ptr<Node>> kids;  // looked up or made; null: none there
   bool listed = false;   // every real entry is among kids (a new folder: from the start)
@@ -374,6 +375,7 @@ struct DiskModel::Impl {
     if (!n.bytes) n.bytes = "";
     if (!room(f->second.node, n.bytes->size() + count)) return fail(ENOSPC);
     n.from.reset();
+    n.tmpl.reset();
     n.bytes->append(static_cast<const char *>(buf), count);
     n.touched = true;
     return static_cast<ssize_t>(count);
@@ -406,6 +408,7 @@ struct DiskModel::Impl {
       return fail(EXDEV);
     if (!room(o->second.node, static_cast<std::size_t>(src.st.st_size))) return fail(ENOSPC);
     dst.bytes.reset();
+    dst.tmpl.reset();
     dst.from = src.from ? *src.from : *src.real;
     dst.st.st_size = src.st.st_size;
     dst.touched = true;
@@ -636,7 +639,7 @@ struct DiskModel::Impl {
   Attr attr(const Node &n) {
     Attr a = real_attr(n.st);
     if (!S_ISDIR(n.st.st_mode)) a.size = static_cast<long long>(size(n));
-    a.source = n.from;
+    a.source = n.from ? n.from : n.tmpl;
     return a;
   }
 
@@ -781,6 +784,14 @@ std::vector<Touch> DiskModel::touched() const {
     list.push_back(std::move(t));
   }
   return list;
+}
+
+void DiskModel::made_from(const std::string &path, const std::string &source) {
+  Impl impl{*this, nullptr};
+  NodeP dir, n;
+  std::string name;
+  if (impl.locate(impl.cwd(), path, true, &dir, &name, &n) == 0 && n && S_ISREG(n->st.st_mode))
+    n->tmpl = source;
 }
 
 std::vector<Change> DiskModel::net_effect() {

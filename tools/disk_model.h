@@ -27,7 +27,7 @@ struct Attr {
   std::optional<mode_t> mode;
   std::optional<std::string> owner, group;
   std::optional<long long> size;
-  std::optional<std::string> source;  // the file whose bytes a copy carries
+  std::optional<std::string> source;  // the file a copy or a template carries
 };
 
 // One entry of the net effect against the real disk.
@@ -65,6 +65,9 @@ class DiskModel {
   std::vector<Touch> touched() const;
   // The last error line the engine logged since begin().
   const std::string &last_error() const { return error_; }
+
+  // Names the template a file at `path` was just made from, as its source.
+  void made_from(const std::string &path, const std::string &source);
 
   // Created, changed and removed entries against the real disk, sorted by path.
   std::vector<Change> net_effect();

@@ -100,6 +100,7 @@ std::optional<Stop> run_section(const Options &o, Copy *copy, bool stop, DiskMod
     if (result > 0) {
       struct stat st {};
       if (c.type == MkDir && touched.empty()) say("  (already there)\n");
+      if (c.type == CpyIni && c.source && c.dest) model.made_from(*c.dest, *c.source);
       // What a file holds is never shown, only how much of it the setting takes.
       if (c.type == RFile && c.source && sys().stat(c.source->c_str(), &st) == 0)
         say("  (%llu bytes from %s) into %s\n", static_cast<unsigned long long>(st.st_size),
