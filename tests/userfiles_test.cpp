@@ -38,8 +38,12 @@ class UserFilesTest : public ::testing::Test {
     unlink((dir + "/group").c_str());
     rmdir(dir.c_str());
   }
-  std::optional<uid_t> uid(const char *name) { return userfiles_uid((dir + "/passwd").c_str(), name); }
-  std::optional<gid_t> gid(const char *name) { return userfiles_gid((dir + "/group").c_str(), name); }
+  std::optional<uid_t> uid(const char *name) {
+    return userfiles_uid((dir + "/passwd").c_str(), name);
+  }
+  std::optional<gid_t> gid(const char *name) {
+    return userfiles_gid((dir + "/group").c_str(), name);
+  }
   std::string dir;
 };
 
