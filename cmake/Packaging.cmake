@@ -89,6 +89,8 @@ foreach(t install_bin install_static install_check)
 endforeach()
 
 # make release: the tarball a product author unpacks, beside the build folder's package.
+# Its install-check is linked as the installer is (the same sources as the packaged one), so
+# that it runs wherever the installer runs.
 set(RELEASE_NAME ${PACKAGE_NAME}-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR})
 if(TARGET install_static)
   set(release_args -DNAME=${RELEASE_NAME} -DSRC=${CMAKE_SOURCE_DIR} -DOUT=${CMAKE_BINARY_DIR}
@@ -96,8 +98,23 @@ if(TARGET install_static)
       -DEPOCH=${INSTALLER_SOURCE_DATE_EPOCH})
   set(release_deps install_static)
   if(TARGET install_check)
-    list(APPEND release_args -DCHECK=$<TARGET_FILE:install_check>)
-    list(APPEND release_deps install_check)
+    get_target_property(check_dir install_check SOURCE_DIR)
+    get_target_property(sources install_check SOURCES)
+    set(check_sources "")
+    foreach(f ${sources})
+      get_filename_component(f ${f} ABSOLUTE BASE_DIR ${check_dir})
+      list(APPEND check_sources ${f})
+    endforeach()
+    add_executable(install_check_static EXCLUDE_FROM_ALL ${check_sources})
+    target_include_directories(install_check_static PRIVATE
+                               $<TARGET_PROPERTY:install_check,INCLUDE_DIRECTORIES>)
+    target_link_libraries(install_check_static PRIVATE installer_files_lib)
+    set_target_properties(install_check_static PROPERTIES OUTPUT_NAME install-check
+                          RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/static)
+    target_compile_options(install_check_static PRIVATE ${STATIC_COMPILE_OPTIONS})
+    target_link_options(install_check_static PRIVATE ${STATIC_LINK_OPTIONS})
+    list(APPEND release_args -DCHECK=$<TARGET_FILE:install_check_static>)
+    list(APPEND release_deps install_check_static)
   endif()
   add_custom_target(release
     COMMAND ${CMAKE_COMMAND} ${release_args} -P ${CMAKE_SOURCE_DIR}/cmake/Release.cmake

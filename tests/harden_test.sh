@@ -16,7 +16,7 @@ fail() { echo "FAIL: $*"; bad=1; }
 
 # Objects, by the part they belong to; a part with no objects is no part of this build.
 for part in installer_core installer_lib installer_files_lib install_bin install_static \
-            tools/install_check; do
+            install_check_static tools/install_check; do
   dir=$build/CMakeFiles/$part.dir
   [[ $part == */* ]] && dir=$build/${part%/*}/CMakeFiles/${part#*/}.dir
   [ -d "$dir" ] || continue
@@ -40,7 +40,7 @@ if [ "$fortified" = 1 ] && [ "${total_checked:-0}" = 0 ]; then
   fail "no object calls a checked function: built without _FORTIFY_SOURCE"
 fi
 
-for bin in install static/install tools/install-check install-check; do
+for bin in install static/install tools/install-check static/install-check; do
   f=$build/$bin
   [ -f "$f" ] || continue
   headers=$(readelf -lW "$f") dynamic=$(readelf -dW "$f")

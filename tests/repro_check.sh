@@ -23,7 +23,8 @@ SOURCE_DATE_EPOCH=$(git -C "$src" log -1 --format=%ct HEAD) || fail "no git hist
 git -C "$src" archive --format=tar --prefix=cgi-install/ "$commit" > "$R/tree.tar" ||
   fail "git archive failed"
 artefacts='build/release/*.tar.gz build/release/*.deb build/release/install
-  build/release/static/install build/release/tools/install-check build/release/install-trial'
+  build/release/static/install build/release/static/install-check
+  build/release/tools/install-check build/release/install-trial'
 
 # One build: FOLDER USER UMASK TZ LOCALE; its artefacts are copied to $R/out-USER.
 build() {
@@ -33,7 +34,8 @@ build() {
   "${as[@]}" env -i PATH="$PATH" HOME="$1" SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" TZ="$4" LC_ALL="$5" \
     sh -c 'umask "$1" && cd "$2/cgi-install" && make release JOBS="$3"' sh "$3" "$1" "$jobs" \
     > "$1.log" 2>&1 || { tail -n 40 "$1.log"; return 1; }
-  mkdir -p "$R/out-$2" && (cd "$1/cgi-install" && cp $artefacts "$R/out-$2/")
+  mkdir -p "$R/out-$2" && (cd "$1/cgi-install" &&
+    for f in $artefacts; do cp "$f" "$R/out-$2/$(tr / _ <<< "${f#build/release/}")" || exit 1; done)
 }
 build "$src/build/repro-a" root 022 UTC C.UTF-8 || fail "the first build failed"
 rm -rf "$src/build/repro-a"
