@@ -51,7 +51,7 @@ add_custom_command(OUTPUT ${changelog}.gz
   DEPENDS ${CMAKE_SOURCE_DIR}/CHANGELOG.md ${CMAKE_SOURCE_DIR}/cmake/Changelog.cmake
           ${CMAKE_BINARY_DIR}/debian/epoch
   VERBATIM)
-add_custom_target(docs ALL DEPENDS ${man_gz} ${changelog}.gz)
+add_custom_target(package_docs ALL DEPENDS ${man_gz} ${changelog}.gz)
 
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/webapp
         DESTINATION ${CMAKE_INSTALL_DATADIR}/${PACKAGE_NAME}/examples
@@ -81,7 +81,7 @@ add_custom_target(deb
           -DSTATIC=${INSTALLER_DEB_STATIC}
           -P ${CMAKE_SOURCE_DIR}/cmake/Deb.cmake
   VERBATIM)
-add_dependencies(deb docs)
+add_dependencies(deb package_docs)
 foreach(t install_bin install_static install_check)
   if(TARGET ${t})
     add_dependencies(deb ${t})

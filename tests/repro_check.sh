@@ -28,7 +28,7 @@ artefacts='build/release/*.tar.gz build/release/*.deb build/release/install
 
 # One build: FOLDER USER UMASK TZ LOCALE; its artefacts are copied to $R/out-USER.
 build() {
-  mkdir -p "$1" && tar -xf "$R/tree.tar" -C "$1" && chown -R "$2:" "$1" || return 1
+  rm -rf "$1" && mkdir -p "$1" && tar -xf "$R/tree.tar" -C "$1" && chown -R "$2:" "$1" || return 1
   local as=()
   [ "$(id -un)" = "$2" ] || as=(setpriv --reuid="$2" --regid="$(id -g "$2")" --clear-groups)
   "${as[@]}" env -i PATH="$PATH" HOME="$1" SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" TZ="$4" LC_ALL="$5" \
