@@ -7,13 +7,6 @@ set(INSTALLER_INSTALL_DIR lib/${PACKAGE_NAME}
 set(INSTALLER_MAINTAINER "The cgi-install developers <team@cgi-install.invalid>"
     CACHE STRING "The Debian package's Maintainer field: a packager puts their own")
 
-# Binaries are installed stripped, as with cmake --install --strip; a packager who strips
-# (and keeps the debugging symbols) sets -DINSTALLER_INSTALL_STRIP=OFF.
-option(INSTALLER_INSTALL_STRIP "cmake --install strips the binaries" ON)
-if(INSTALLER_INSTALL_STRIP)
-  install(CODE "if(NOT DEFINED CMAKE_INSTALL_DO_STRIP)\n  set(CMAKE_INSTALL_DO_STRIP TRUE)\nendif()")
-endif()
-
 if(TARGET install_static)
   install(TARGETS install_static RUNTIME DESTINATION ${INSTALLER_INSTALL_DIR})
 else()
