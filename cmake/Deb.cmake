@@ -55,7 +55,8 @@ endforeach()
 # Depends: the shared libraries of the dynamically linked programs.
 set(depends "")
 if(elves)
-  file(WRITE ${work}/debian/control "Source: ${PACKAGE}\n\nPackage: ${PACKAGE}\nArchitecture: any\n")
+  file(WRITE ${work}/debian/control
+       "Source: ${PACKAGE}\n\nPackage: ${PACKAGE}\nArchitecture: any\n")
   execute_process(COMMAND dpkg-shlibdeps -O ${elves} WORKING_DIRECTORY ${work}
                   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT rc EQUAL 0)

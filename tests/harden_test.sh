@@ -34,7 +34,8 @@ for part in installer_core installer_lib installer_files_lib install_bin install
       checked=$((checked + 1))
   done
   [ $guarded -gt 0 ] || fail "$part: no object calls the stack protector"
-  echo "$part: ${#objs[@]} objects, $guarded guarded by the stack protector, $checked calling checked functions"
+  echo "$part: ${#objs[@]} objects, $guarded guarded by the stack protector," \
+       "$checked calling checked functions"
   total_checked=$((${total_checked:-0} + checked))
 done
 [ -n "${core:-}" ] || fail "no object files of the library in $build"

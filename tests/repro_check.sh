@@ -31,7 +31,8 @@ build() {
   rm -rf "$1" && mkdir -p "$1" && tar -xf "$R/tree.tar" -C "$1" && chown -R "$2:" "$1" || return 1
   local as=()
   [ "$(id -un)" = "$2" ] || as=(setpriv --reuid="$2" --regid="$(id -g "$2")" --clear-groups)
-  "${as[@]}" env -i PATH="$PATH" HOME="$1" SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" TZ="$4" LC_ALL="$5" \
+  "${as[@]}" env -i PATH="$PATH" HOME="$1" SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" \
+    TZ="$4" LC_ALL="$5" \
     sh -c 'umask "$1" && cd "$2/cgi-install" && make release JOBS="$3"' sh "$3" "$1" "$jobs" \
     > "$1.log" 2>&1 || { tail -n 40 "$1.log"; return 1; }
   mkdir -p "$R/out-$2" && (cd "$1/cgi-install" &&
