@@ -1,14 +1,17 @@
 # make demo: build the installer and run it on the sample product in a scratch folder,
 #   under a real Apache with install-trial where Apache is installed.
 # make check: build with g++ and clang++ and under AddressSanitizer + UBSan, run every test.
-# make release: the static installer, the release tarball and the Debian package.
+# make release: the static installer, the release tarball and the Debian package, hardened,
+#   and the hardening checked.
+# make repro-check: two release builds of this tree, as different as two hosts' would be,
+#   compared bit for bit (tests/repro_check.sh).
 # A plain build is optimised (RelWithDebInfo); developers add BUILD_TYPE=Debug.
 JOBS ?= 2
 CMAKE ?= cmake
 BUILD_TYPE ?= RelWithDebInfo
 WERROR := -DINSTALLER_WERROR=ON
 
-.PHONY: all build check demo release bench fuzz clean
+.PHONY: all build check demo release repro-check bench fuzz clean
 
 all: build
 
@@ -48,9 +51,12 @@ demo:
 
 release:
 	$(CMAKE) -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-	$(CMAKE) --build build/release -j $(JOBS) --target all release
-	cd build/release && cpack -G DEB
+	$(CMAKE) --build build/release -j $(JOBS) --target all release deb
+	bash tests/harden_test.sh build/release 1
 	@ls -l build/release/*.tar.gz build/release/*.deb
+
+repro-check:
+	bash tests/repro_check.sh $(JOBS)
 
 # make fuzz: the fuzz targets (clang) each run for FUZZ_SECONDS from their kept corpus; what
 # they add and any crash go to build/fuzz, the kept corpus stays as it is.

@@ -33,34 +33,52 @@ function(needs_root test)
   set_tests_properties(${test} PROPERTIES SKIP_RETURN_CODE 77 LABELS "root;${ARGN}")
 endfunction()
 
-# End-to-end scenarios: one folder each, run against the real binary.
+# End-to-end scenarios: one folder each, run against the real binary, and the web-server
+# discovery cases, one scenario per row of the table, all on one product. The whole set runs
+# against the installer built here, and against the static installer in a namespace whose
+# nsswitch.conf is a stock Debian host's and once with systemd's module first: the static
+# one must read users and groups from the files, whatever the host's name services.
 file(GLOB SCENARIOS LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/scenarios/*)
-foreach(dir ${SCENARIOS})
-  if(IS_DIRECTORY ${dir})
-    get_filename_component(name ${dir} NAME)
-    add_test(NAME scenario.${name}
-             COMMAND bash ${CMAKE_SOURCE_DIR}/tests/run_scenario.sh $<TARGET_FILE:install_bin> ${dir})
-    needs_root(scenario.${name})
-  endif()
-endforeach()
-
-# Web-server discovery: one scenario per row of the table, all on one product.
 file(STRINGS ${CMAKE_SOURCE_DIR}/tests/httpd/cases HTTPD_CASES REGEX "^[a-z]")
-foreach(row ${HTTPD_CASES})
-  string(REGEX MATCH "^[^ ]+" name "${row}")
-  add_test(NAME scenario.httpd-${name} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/run_httpd.sh
-           $<TARGET_FILE:install_bin> ${name})
-  needs_root(scenario.httpd-${name})
-endforeach()
-
-# The plan scenarios (plan-*) run install-check beside the installer.
-foreach(dir ${SCENARIOS})
-  get_filename_component(name ${dir} NAME)
-  if(name MATCHES "^plan-" AND TEST scenario.${name})
-    set_tests_properties(scenario.${name} PROPERTIES
-                         ENVIRONMENT INSTALL_CHECK=$<TARGET_FILE:install_check>)
+function(add_scenarios prefix bin)  # [NSSWITCH-FILE]
+  set(env "")
+  if(ARGN)
+    set(env INSTALL_NSSWITCH=${ARGN})
   endif()
-endforeach()
+  set(tests "")
+  foreach(dir ${SCENARIOS})
+    if(IS_DIRECTORY ${dir})
+      get_filename_component(name ${dir} NAME)
+      add_test(NAME ${prefix}.${name}
+               COMMAND bash ${CMAKE_SOURCE_DIR}/tests/run_scenario.sh ${bin} ${dir})
+      list(APPEND tests ${prefix}.${name})
+    endif()
+  endforeach()
+  foreach(row ${HTTPD_CASES})
+    string(REGEX MATCH "^[^ ]+" name "${row}")
+    add_test(NAME ${prefix}.httpd-${name}
+             COMMAND bash ${CMAKE_SOURCE_DIR}/tests/run_httpd.sh ${bin} ${name})
+    list(APPEND tests ${prefix}.httpd-${name})
+  endforeach()
+  foreach(test ${tests})
+    needs_root(${test})
+    # The plan scenarios (plan-*) run install-check beside the installer.
+    set(test_env ${env})
+    if(test MATCHES "^${prefix}\\.plan-")
+      list(APPEND test_env INSTALL_CHECK=$<TARGET_FILE:install_check>)
+    endif()
+    if(test_env)
+      set_tests_properties(${test} PROPERTIES ENVIRONMENT "${test_env}")
+    endif()
+  endforeach()
+endfunction()
+add_scenarios(scenario $<TARGET_FILE:install_bin>)
+if(TARGET install_static)
+  add_scenarios(static $<TARGET_FILE:install_static>
+                ${CMAKE_SOURCE_DIR}/tests/nsswitch/files-systemd)
+  add_scenarios(static-systemd-first $<TARGET_FILE:install_static>
+                ${CMAKE_SOURCE_DIR}/tests/nsswitch/systemd-files)
+endif()
 
 # The plan against the real run, on every scenario product with a copy script.
 add_test(NAME plan.differential COMMAND bash ${CMAKE_SOURCE_DIR}/tests/plan_diff.sh
@@ -108,11 +126,22 @@ set_tests_properties(ansible PROPERTIES TIMEOUT 900)
 # The release's pieces: the static installer in a bare root, the Debian package, the manuals.
 if(TARGET install_static)
   add_test(NAME release.static-chroot COMMAND bash ${CMAKE_SOURCE_DIR}/tests/static_chroot.sh
-           $<TARGET_FILE:install_static> ${CMAKE_SOURCE_DIR}/tests/static)
+           $<TARGET_FILE:install_static> ${CMAKE_SOURCE_DIR}/tests/static ${CMAKE_BINARY_DIR})
   needs_root(release.static-chroot)
   add_test(NAME release.deb COMMAND bash ${CMAKE_SOURCE_DIR}/tests/deb_test.sh ${CMAKE_BINARY_DIR})
   needs_root(release.deb dpkg)
   set_tests_properties(release.deb PROPERTIES RUN_SERIAL ON)
+endif()
+# The hardening of the project's objects and programs; _FORTIFY_SOURCE only where optimised
+# and not under the sanitizers.
+set(fortified 1)
+if(INSTALLER_SANITIZE OR NOT INSTALLER_HARDEN)
+  set(fortified 0)
+endif()
+if(INSTALLER_HARDEN)
+  add_test(NAME release.hardening COMMAND bash ${CMAKE_SOURCE_DIR}/tests/harden_test.sh
+           ${CMAKE_BINARY_DIR} $<IF:$<CONFIG:Debug>,0,${fortified}>)
+  set_tests_properties(release.hardening PROPERTIES SKIP_RETURN_CODE 77)
 endif()
 add_test(NAME release.man COMMAND bash ${CMAKE_SOURCE_DIR}/tests/man_test.sh ${CMAKE_SOURCE_DIR}/man)
 set_tests_properties(release.man PROPERTIES SKIP_RETURN_CODE 77 LABELS man)

@@ -10,6 +10,8 @@
 
 #include <cerrno>
 
+#include "userfiles.h"
+
 namespace installer {
 
 namespace {
@@ -76,6 +78,11 @@ Sys real_sys() {
   };
   s.fflush = [](std::FILE *f) { return std::fflush(f); };
   s.fclose = [](std::FILE *f) { return std::fclose(f); };
+#ifdef INSTALLER_USERS_FROM_FILES
+  // The statically linked installer: the files, never the name service (see userfiles.h).
+  s.getpwnam = [](const char *name) { return userfiles_uid("/etc/passwd", name); };
+  s.getgrnam = [](const char *name) { return userfiles_gid("/etc/group", name); };
+#else
   s.getpwnam = [](const char *name) -> std::optional<uid_t> {
     struct passwd *pw = ::getpwnam(name);
     if (!pw) return std::nullopt;
@@ -86,6 +93,7 @@ Sys real_sys() {
     if (!gr) return std::nullopt;
     return gr->gr_gid;
   };
+#endif
   s.linkat = ::linkat;
   s.pread = ::pread;
   s.getrandom = real_getrandom;

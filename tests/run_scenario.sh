@@ -27,6 +27,7 @@
 #              has such a namespace, and the host's own httpd.conf files are hidden in it.
 #              In it /dev is private (tests/sandbox.sh) and only the scratch folder, the
 #              overlays and what setup mounts can be written.
+# INSTALL_NSSWITCH, when set, names a file that becomes the run's /etc/nsswitch.conf.
 # In stdout, log, expect and overlay files @WORK@ stands for the working directory and
 # @SCRATCH@ for the scratch folder that holds it; in expect @YEAR@ for this year. setup and
 # check see WORK, SCRATCH, SCEN, OVERLAY.
@@ -60,6 +61,14 @@ input=/dev/null
 if [ -d "$scen/overlay" ]; then
   cp -a "$scen/overlay/." "$OVERLAY/"
   find "$OVERLAY" -type f ! -name '*.bin' -exec sed -i -e "s|@WORK@|$WORK|g" -e "s|@SCRATCH@|$SCRATCH|g" {} +
+fi
+
+if [ -n "${INSTALL_NSSWITCH:-}" ]; then
+  # A run that is to meet systemd's name service module must not pass without it.
+  ! grep -q '^[^#]*systemd' "$INSTALL_NSSWITCH" ||
+    compgen -G '/usr/lib/*/libnss_systemd.so.2' >/dev/null ||
+    need_fail "needs libnss_systemd.so.2 (Debian package libnss-systemd)"
+  mkdir -p "$OVERLAY/etc" && cp "$INSTALL_NSSWITCH" "$OVERLAY/etc/nsswitch.conf"
 fi
 
 [ -f "$scen/expect" ] && subst < "$scen/expect" > "$SCRATCH/expect"

@@ -2,15 +2,31 @@
 # The static installer in a root that holds nothing but /etc/passwd, /etc/group and the
 # product folder: it must start (no interpreter, no shared library) and find the product's
 # user and group, known only to that root, in those two files.
-# usage: static_chroot.sh STATIC-INSTALLER DATA-DIR
+# Before that, without root: it must never enter the C library's name service, which in a
+# static program loads the host's modules (and a second C library) at run time. Neither the
+# name service's look-ups nor its module loading are linked in, and linking it again (from
+# the build folder's link command, where there is one) warns of nothing.
+# usage: static_chroot.sh STATIC-INSTALLER DATA-DIR [BUILD-DIR]
 set -uo pipefail
 . "$(dirname "$0")/need.sh"
-need_root
 need_cmd readelf binutils
+need_cmd nm binutils
 bin=$(readlink -f "$1") data=$(readlink -f "$2")
 fail() { echo "FAIL: $*"; exit 1; }
 readelf -lW "$bin" | grep -q 'program interpreter' && fail "$bin asks for a program interpreter"
 readelf -dW "$bin" | grep NEEDED && fail "$bin needs the shared libraries above"
+nss='getpw(nam|uid|ent)(_r)?|getgr(nam|gid|ent)(_r)?|getgrouplist|initgroups'
+nss+='|__nss_lookup(_function)?|__nss_module_[a-z_]+|__nss_database_[a-z_]+|__nss_next2?'
+nm "$bin" | grep -Ew "$nss" && fail "$bin links the name service's calls above"
+link=$(readlink -f "${3:-.}")/CMakeFiles/install_static.dir/link.txt
+if [ -n "${3:-}" ] && [ -f "$link" ]; then
+  out=$(mktemp "${TMPDIR:-/tmp}/relink.XXXXXX")
+  (cd "$3" && sh -c "$(sed -E 's/ -o [^ ]+/ -o "$1"/' "$link")" sh "$out") > "$out.log" 2>&1 ||
+    { cat "$out.log"; rm -f "$out" "$out.log"; fail "the static installer does not link again"; }
+  warned=$(cat "$out.log"); rm -f "$out" "$out.log"
+  [ -z "$warned" ] || { echo "$warned"; fail "linking the static installer warns"; }
+fi
+need_root
 
 R=$(mktemp -d "${TMPDIR:-/tmp}/bare-root.XXXXXX")
 trap 'rm -rf "$R"' EXIT

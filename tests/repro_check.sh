@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Two release builds of this tree (its last commit with any uncommitted changes to tracked
+# files) must give the same bytes: the tarball, the Debian package and the binaries. The
+# builds differ as two hosts' would: the folder and its path, the file system (the second
+# builds on a tmpfs mounted in a private mount namespace), the user (root, then nobody),
+# the umask (022, 002), the time zone and the locale. Both take SOURCE_DATE_EPOCH from the
+# commit. diffoscope, where installed, names what differs.
+# usage: repro_check.sh [JOBS]
+set -uo pipefail
+. "$(dirname "$0")/need.sh"
+need_cmd git
+need_cmd setpriv util-linux
+jobs=${1:-2}
+src=$(cd "$(dirname "$0")/.." && pwd)
+R=$(mktemp -d "${TMPDIR:-/tmp}/repro.XXXXXX")
+trap 'rm -rf "$R"' EXIT
+chmod 755 "$R"
+fail() { echo "FAIL: $*"; exit 1; }
+
+commit=$(git -C "$src" stash create) && [ -n "$commit" ] || commit=HEAD
+export SOURCE_DATE_EPOCH
+SOURCE_DATE_EPOCH=$(git -C "$src" log -1 --format=%ct HEAD) || fail "no git history in $src"
+git -C "$src" archive --format=tar --prefix=cgi-install/ "$commit" > "$R/tree.tar" ||
+  fail "git archive failed"
+artefacts='build/release/*.tar.gz build/release/*.deb build/release/install
+  build/release/static/install build/release/static/install-check
+  build/release/tools/install-check build/release/install-trial'
+
+# One build: FOLDER USER UMASK TZ LOCALE; its artefacts are copied to $R/out-USER.
+build() {
+  rm -rf "$1" && mkdir -p "$1" && tar -xf "$R/tree.tar" -C "$1" && chown -R "$2:" "$1" || return 1
+  local as=()
+  [ "$(id -un)" = "$2" ] || as=(setpriv --reuid="$2" --regid="$(id -g "$2")" --clear-groups)
+  "${as[@]}" env -i PATH="$PATH" HOME="$1" SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" \
+    TZ="$4" LC_ALL="$5" \
+    sh -c 'umask "$1" && cd "$2/cgi-install" && make release JOBS="$3"' sh "$3" "$1" "$jobs" \
+    > "$1.log" 2>&1 || { tail -n 40 "$1.log"; return 1; }
+  mkdir -p "$R/out-$2" && (cd "$1/cgi-install" &&
+    for f in $artefacts; do cp "$f" "$R/out-$2/$(tr / _ <<< "${f#build/release/}")" || exit 1; done)
+}
+build "$src/build/repro-a" root 022 UTC C.UTF-8 || fail "the first build failed"
+rm -rf "$src/build/repro-a"
+
+# The second, on a tmpfs that only its own mount namespace sees, as nobody.
+if [ "$(id -u)" = 0 ] && unshare -m true 2>/dev/null; then
+  mkdir "$R/mnt"
+  export R jobs artefacts
+  export -f build
+  unshare -m bash -c 'mount -t tmpfs -o mode=755 tmpfs "$R/mnt" &&
+    build "$R/mnt/some/other/place" nobody 002 XYZ-12:45 POSIX' || fail "the second build failed"
+else
+  need_fail "needs root and a private mount namespace for the second build (tmpfs, user nobody)"
+fi
+
+bad=0
+for a in "$R"/out-root/*; do
+  b=$R/out-nobody/${a##*/}
+  if cmp -s "$a" "$b"; then echo "same: ${a##*/}"; continue; fi
+  bad=1
+  echo "DIFFERS: ${a##*/}"
+  command -v diffoscope >/dev/null && diffoscope --text - "$a" "$b" | head -n 80
+done
+[ $bad = 0 ] || fail "the two builds differ"
+echo "PASS: two release builds, bit for bit the same"
