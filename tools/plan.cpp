@@ -114,8 +114,10 @@ std::optional<Stop> run_section(const Options &o, Copy *copy, bool stop, DiskMod
       stopped = Stop{companion(o, ".cpy"), c.line, word(c.type), reason};
     }
   };
-  // The log's lines go to the model, which keeps the errors; nothing reaches a file.
-  OwnedFile sink(std::fopen("/dev/null", "w"));
+  // The log's lines go to the model, which keeps the errors: the stream is one in memory
+  // that the model's fwrite recognises, so nothing reaches a file.
+  char unused[16];
+  OwnedFile sink(fmemopen(unused, sizeof unused, "w"));
   std::unique_ptr<Log> log = log_init(LogError);
   Log *was = log_current();
   log->F = sink.get();
