@@ -8,7 +8,7 @@ CMAKE ?= cmake
 BUILD_TYPE ?= RelWithDebInfo
 WERROR := -DINSTALLER_WERROR=ON
 
-.PHONY: all build check demo release bench fuzz clean
+.PHONY: all build check demo release bench fuzz mutate clean
 
 all: build
 
@@ -65,6 +65,13 @@ bench: build
 	build/gcc/benchmarks
 	bash tests/bench_files.sh build/gcc/install
 	bash tests/bench_tree.sh build/gcc/install
+
+# make mutate: how many one-token faults in installer/*.cpp the suite catches (tests/mutate.py).
+# MUTANTS of them, drawn with a fresh seed unless SEED is given; each is built and tested
+# in a temporary folder, never in this tree.
+MUTANTS ?= 20
+mutate:
+	python3 tests/mutate.py -n $(MUTANTS) --jobs $(JOBS) $(if $(SEED),--seed $(SEED))
 
 clean:
 	rm -rf build
