@@ -62,6 +62,20 @@ TEST(BoundedCopy, PrefixAndReplace) {
   EXPECT_STREQ(sreplace("aa", "a", "aa", big, 1000), "aaaa");  // inserted text not searched
 }
 
+// Helpers the installer itself does not call, kept because the library defines them.
+TEST(BoundedCopy, MadeAddedAndSeparatorsSet) {
+  EXPECT_EQ(smake("abcdef", 4), "abc");  // size counts the terminator
+  EXPECT_EQ(smake("ab", 9), "ab");
+  EXPECT_EQ(smake("abc", 1), "");
+  EXPECT_EQ(smake("abc", 0), std::nullopt);
+  EXPECT_EQ(smake(nullptr, 4), std::nullopt);
+  EXPECT_EQ(sadd(sadd("", "ab"), "cd"), "abcd");
+  EXPECT_EQ(sadd("ab", nullptr), "ab");
+  char path[] = "a/b\\c/";
+  EXPECT_STREQ(setsep(path, ':'), "a:b:c:");
+  EXPECT_EQ(setsep(nullptr, ':'), nullptr);
+}
+
 TEST(Compare, NullsAndCaseFolding) {
   EXPECT_EQ(s_strcmp(nullptr, nullptr), -1);  // two missing texts never compare equal
   EXPECT_EQ(s_stricmp("ABC", "abc"), 0);
