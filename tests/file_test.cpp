@@ -67,6 +67,30 @@ TEST_F(FileTest, CopyOverwriteRuleBytesAndMissingSource) {
   EXPECT_EQ(get("o1"), big);
 }
 
+// A folder missing on the way, or a file where a folder should be, fails the copy: nothing
+// is made in its place and nothing is read from it; the same where the kernel cannot take a
+// path's folders in one call and they are taken one at a time.
+TEST_F(FileTest, APathThroughWhatIsNoFolderLeadsNowhere) {
+  put("src", "new");
+  for (bool one_call : {true, false}) {
+    SCOPED_TRACE(one_call ? "folders in one call" : "one folder at a time");
+    SysGuard guard;
+    if (!one_call) {
+      sys().open_nolinks = [](int, const char *, int) {
+        errno = ENOSYS;
+        return -1;
+      };
+    }
+    EXPECT_EQ(copy("src", "missing/f"), 0);
+    EXPECT_FALSE(fs::exists(p("missing")));
+    EXPECT_EQ(copy("src", "src/f"), 0);
+    EXPECT_EQ(get("src"), "new");
+    EXPECT_EQ(copy("missing/f", "out"), 0);
+    EXPECT_FALSE(fs::exists(p("out")));
+    EXPECT_EQ(file_exist(p("missing/f").c_str()), 0);
+  }
+}
+
 TEST_F(FileTest, MkdirCreatesEachLevelOnce) {
   EXPECT_EQ(file_mkdir(p("a/b/c/").c_str(), 1), 1);
   EXPECT_EQ(events, (Strings{"ok a 1", "ok a/b 1", "ok a/b/c 1"}));

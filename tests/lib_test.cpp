@@ -218,6 +218,8 @@ TEST(Formatter, LprintfAlwaysTerminates) {
   EXPECT_STREQ(buf, "abcd");
   EXPECT_EQ(lprintf(buf, 5, "ab"), 2);
   EXPECT_STREQ(buf, "ab");
+  EXPECT_EQ(lprintf(buf, 0, "xyz"), 0);  // no room at all: nothing written
+  EXPECT_STREQ(buf, "ab");
 }
 
 // Every helper answers a missing argument with a fixed result and writes nothing.
