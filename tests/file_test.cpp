@@ -85,6 +85,26 @@ TEST_F(FileTest, CopyOntoItselfLeavesTheFile) {
   EXPECT_EQ(events, (Strings{"ok same>same 1", "ok same>other 1"}));
 }
 
+// A link its owner may be trusted with is written through, to a file there or not yet
+// there, whether it is named or met in a tree copied over; the link stays a link.
+TEST_F(FileTest, CopyWritesThroughATrustedLink) {
+  put("src", "new");
+  put("tree/a", "new a");
+  put("tree/b", "new b");
+  put("real", "old");
+  fs::create_directory(p("d"));
+  for (const char *link : {"link", "d/a"}) fs::create_symlink(p("real"), p(link));
+  for (const char *link : {"dangling", "d/b"}) fs::create_symlink(p(link) + ".made", p(link));
+  EXPECT_EQ(copy("src", "link"), 1);
+  EXPECT_EQ(copy("src", "dangling"), 1);
+  EXPECT_EQ(get("real"), "new");
+  EXPECT_EQ(get("dangling.made"), "new");
+  EXPECT_EQ(file_xcopy(p("tree").c_str(), "*", nullptr, p("d").c_str(), 1, nullptr), 2);
+  EXPECT_EQ(get("real"), "new a");
+  EXPECT_EQ(get("d/b.made"), "new b");
+  for (const char *link : {"link", "dangling", "d/a", "d/b"}) EXPECT_TRUE(fs::is_symlink(p(link)));
+}
+
 // A folder missing on the way, or a file where a folder should be, fails the copy: nothing
 // is made in its place and nothing is read from it; the same where the kernel cannot take a
 // path's folders in one call and they are taken one at a time.
