@@ -49,7 +49,15 @@ TEST(BoundedCopy, ScpyAndScatCutAtTheirLimits) {
   EXPECT_STREQ(attach_ext(path, ".dat", 8), "a.log.d");
 }
 
-TEST(BoundedCopy, PrefixAndReplace) {
+TEST(BoundedCopy, PiecesPrefixesAndReplace) {
+  char piece[8] = "xxxxxxx";
+  EXPECT_EQ(schunk("ab.cd", ".,", piece, 8), 2u);
+  EXPECT_STREQ(piece, "ab");
+  EXPECT_EQ(schunk("abcdefghij", nullptr, piece, 8), 7u);
+  EXPECT_STREQ(piece, "abcdefg");
+  EXPECT_EQ(schunk("abc", ".", piece, 1), 0u);  // room for the terminator alone
+  EXPECT_STREQ(piece, "");
+
   char buf[8] = "def";
   EXPECT_STREQ(spre(buf, "abc", 8), "abcdef");
   EXPECT_EQ(spre(buf, "xy", 8), nullptr);  // would need 8 characters
