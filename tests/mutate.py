@@ -24,6 +24,7 @@ its indentation, TO "(dropped)" for a negation taken away); they are shown apart
 of the second rate.
 """
 import argparse
+import hashlib
 import os
 import random
 import re
@@ -175,9 +176,15 @@ def main():
     sources = sorted(f for f in os.listdir(os.path.join(TOP, "installer")) if f.endswith(".cpp"))
     pool = []
     for f in sources:
-        pool += candidates(os.path.join(TOP, "installer", f), "installer/" + f)
-    rng = random.Random(seed)
-    rng.shuffle(pool)
+        text = open(os.path.join(TOP, "installer", f)).read()
+        for c in candidates(os.path.join(TOP, "installer", f), "installer/" + f):
+            # Drawn by a digest of the seed and the change in its line, not by position, so
+            # a seed draws the same mutants again after edits elsewhere in the sources.
+            _, line = line_of(text, c[1])
+            column = c[1] - text.rfind("\n", 0, c[1])
+            key = f"{seed}|{c[0]}|{line}|{column}|{c[2]}|{c[3]}".encode()
+            pool.append((hashlib.sha256(key).digest(), c))
+    pool = [c for _, c in sorted(pool)]
     known = load_known()
 
     scratch = tempfile.mkdtemp(prefix="mutate.")
