@@ -133,6 +133,7 @@ TEST(Paths, AttachPathJoinsWithOneSeparator) {
       {"dir/", "//a", "dir//a"},       {"", "a.txt", "a.txt"},
       {"", "/a", "/a"},                {"dir", "", "dir/"},
       {"d\\e", "f\\g", "d/e/f/g"},     {"dir", "/a", "dir/a"},
+      {"/", "/etc", "/etc"},           {"/", "etc", "/etc"},
   };
   for (const Case &c : cases) {
     char buf[PATH_SIZE];
