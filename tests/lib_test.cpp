@@ -2,10 +2,13 @@
 // an off-by-one or a missed null would hide.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
 #include <string>
 
 #include "lib.h"
+#include "tcp.h"
 
 using namespace installer;
 
@@ -150,6 +153,9 @@ TEST(Paths, AttachPathJoinsWithOneSeparator) {
   EXPECT_STREQ(exename(name, "/a.b/inst", sizeof name), "inst");
   EXPECT_STREQ(exename(name, "c:\\x\\setup.exe", sizeof name), "setup");
   EXPECT_STREQ(systemdir(name, sizeof name), "/etc");
+  char host[256] = "", want[256] = "";
+  ASSERT_EQ(::gethostname(want, sizeof want - 1), 0);
+  EXPECT_STREQ(tcp_hostname(host, sizeof host), want);  // not the stand-in for a failure
 }
 
 TEST(TruthWords, TrueFalseAndNeither) {
