@@ -85,6 +85,10 @@ TEST_F(CopyTest, SectionsAndLongLines) {
   EXPECT_EQ(copy_load(other.get(), p("s.cpy").c_str(), " install "), 1);
   EXPECT_STREQ(copy_src(other.get(), 0), "blank");
   EXPECT_EQ(copy_load(other.get(), p("missing.cpy").c_str(), "install"), 0);
+  EXPECT_EQ(copy_load(nullptr, p("s.cpy").c_str(), "install"), 0);
+  EXPECT_EQ(copy_load(other.get(), nullptr, "install"), 0);
+  EXPECT_EQ(copy_load(other.get(), p("s.cpy").c_str(), nullptr), 0);
+  EXPECT_FALSE(logged("Error opening '(NULL)'"));  // no file failed: none was named
   EXPECT_TRUE(logged("Error opening '" + p("missing.cpy") + "', No such file or directory"));
   EXPECT_EQ(copy_load(copy_init(ini.get()).get(), p("s.cpy").c_str(), "nowhere"), 0);
 }
