@@ -218,6 +218,7 @@ TEST(Formatter, ResultsAndTruncation) {
   EXPECT_EQ(fmt(64, "[%c]", 0), "[]|2");  // a NUL character writes nothing
   EXPECT_EQ(fmt(64, "%-4d|%x|%o", 7, 255, 8), "7   |ff|10|10");
   EXPECT_EQ(fmt(64, "%*d", 4, 1), "   1|4");
+  EXPECT_EQ(fmt(64, "[%*.*s]", 5, 2, "abcdef"), "[   ab]|7");  // width and precision both taken
   EXPECT_EQ(fmt(64, "%.2f", 1.005), "1.00|4");
   EXPECT_EQ(fmt(64, "%llu", 5000000000ULL), "5000000000|10");
   EXPECT_EQ(fmt(64, "%ld", -7L), "-7|2");
@@ -250,4 +251,8 @@ TEST(NullArguments, GiveFixedResults) {
   EXPECT_STREQ(buf, "keep");
   EXPECT_EQ(attach_ext(nullptr, ".x", 8), nullptr);
   EXPECT_EQ(s_strtrm(nullptr), nullptr);
+  EXPECT_EQ(exename(nullptr, "a/install", 8), nullptr);
+  EXPECT_EQ(exename(buf, nullptr, 8), nullptr);
+  EXPECT_EQ(exename(buf, "a/install", 0), nullptr);
+  EXPECT_STREQ(buf, "keep");
 }
