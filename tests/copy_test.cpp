@@ -161,7 +161,7 @@ class ListingOrder {
  public:
   explicit ListingOrder(std::vector<std::string> first) : first_(std::move(first)) {
     Sys real = sys();
-    sys().readdir = [this, real](DIR *d) -> struct dirent * {
+    sys().readdir = [this, real](DIR *d) -> dirent * {
       auto [it, fresh] = listed_.try_emplace(d);
       Listing &l = it->second;
       if (fresh) {
@@ -194,8 +194,7 @@ class ListingOrder {
 };
 
 // The lines of the walks, and only them, with the scratch folder shown as @.
-std::vector<std::string> walk_lines(const std::vector<std::string> &log,
-                                    const std::string &root) {
+std::vector<std::string> walk_lines(const std::vector<std::string> &log, const std::string &root) {
   std::vector<std::string> out;
   for (std::string line : log) {
     if (line.find("chmod") == std::string::npos) continue;
@@ -209,8 +208,8 @@ std::vector<std::string> walk_lines(const std::vector<std::string> &log,
 // The header of a walk comes once, before its first entry, whether the listing gives an
 // excluded entry first, last, or alone; a folder's contents are walked before it changes.
 TEST_F(CopyTest, AWalkNamesItsExclusionsOnceWhateverTheListingOrder) {
-  for (const char *rel : {"inst/keep.txt", "inst/app.cgi", "inst/setup.conf",
-                          "inst/conf/app.conf", "inst/conf/b.txt", "only/x.conf"})
+  for (const char *rel : {"inst/keep.txt", "inst/app.cgi", "inst/setup.conf", "inst/conf/app.conf",
+                          "inst/conf/b.txt", "only/x.conf"})
     put(rel, "");
   const std::vector<std::string> nested = {
       "Debug: Found files to chmod, not doing '*.conf'",
