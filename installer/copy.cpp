@@ -318,6 +318,8 @@ int walk_tree(const WalkKind &kind, const char *path, const char *file, const ch
       announce(kind, not_);
     else
       dmsg("No files found to %s", kind.verb);
+    // The header is given: an entry excluded later in the walk must not give it again.
+    found = true;
   }
   for (File *entry = walk.entry(); entry; entry = walk.next()) {
     // A link another user planted, or their hard link to a file not theirs, is left alone.

@@ -1,7 +1,6 @@
 // The front end: start-up, options, banner, menu, the init command loop and the four flows.
 #include "installer.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -262,8 +261,7 @@ Next entry_loop(Flow &f, unsigned index) {
 // In automated mode the default is the answer; a question without one cannot be answered.
 int take_default(Flow &f, unsigned index) {
   if (quest_default(f.q, index, f.reply, LINE_SIZE)) return 1;
-  errno = 0;
-  quest_seterror("You must enter an answer");
+  quest_seterror_at(0, "You must enter an answer");  // no system call failed
   return 0;
 }
 

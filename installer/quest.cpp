@@ -183,7 +183,9 @@ void store(Questions *x, const Quest &q, const char *answer) {
 bool dir_has_entries(const char *dir) {
   std::unique_ptr<FHandle> h;  // closes the walk on return
   if (file_first(&h, dir, "*")) return true;
-  // An unreadable or missing directory counts as empty; its failure is not the user's.
+  // An unreadable or missing directory counts as empty; its failure is not the user's. The
+  // error number is cleared, as the answer's check defines: a later refusal that ends with
+  // the current error text must not carry this one.
   errno = 0;
   return false;
 }
@@ -316,10 +318,11 @@ int quest_answer(Questions *x, unsigned index, char *answer) {
   }
   if (type & QExist) {
     if (!file_exist(answer)) {
+      const int why = errno;  // the failed look-up's
       if (type & QDir)
-        quest_seterror("Directory '%s' must exist", answer);
+        quest_seterror_at(why, "Directory '%s' must exist", answer);
       else
-        quest_seterror("File '%s' must exist", answer);
+        quest_seterror_at(why, "File '%s' must exist", answer);
       return 0;
     }
   } else if (type == QDirEmpty) {
@@ -344,16 +347,14 @@ int quest_answer(Questions *x, unsigned index, char *answer) {
   return 1;
 }
 
-void quest_seterror(const char *format, ...) {
-  if (!format) return;
-  const int err = errno;
+namespace {
+
+void vseterror(int error, const char *format, va_list args) INSTALLER_PRINTF(2, 0);
+void vseterror(int error, const char *format, va_list args) {
   char message[LINE_SIZE];
-  va_list args;
-  va_start(args, format);
   format_line(message, format, args);
-  va_end(args);
-  if (err != 0) {
-    const char *why = std::strerror(err);
+  if (error != 0) {
+    const char *why = std::strerror(error);
     emsg("%s, %s", message, why);
     scat(message, ", ", LINE_SIZE);
     scat(message, why, LINE_SIZE);
@@ -361,6 +362,25 @@ void quest_seterror(const char *format, ...) {
     emsg("%s", message);
   }
   last_error = message;
+}
+
+}  // namespace
+
+void quest_seterror(const char *format, ...) {
+  const int error = errno;
+  if (!format) return;
+  va_list args;
+  va_start(args, format);
+  vseterror(error, format, args);
+  va_end(args);
+}
+
+void quest_seterror_at(int error, const char *format, ...) {
+  if (!format) return;
+  va_list args;
+  va_start(args, format);
+  vseterror(error, format, args);
+  va_end(args);
 }
 
 const char *quest_error() { return last_error ? last_error->c_str() : ""; }

@@ -72,7 +72,11 @@ char *quest_default(Questions *x, unsigned index, char *buffer, unsigned bfsz);
 inline constexpr int QUEST_EOF = -1;
 int quest_ask(Questions *x, unsigned index, char *answer, unsigned bfsz);
 int quest_answer(Questions *x, unsigned index, char *answer);
+// Records and logs an error: quest_seterror ends it with the text of the error number
+// current in the process, when there is one; quest_seterror_at with that of `error` (none
+// for 0), the error of the call that failed.
 void quest_seterror(const char *format, ...) INSTALLER_PRINTF(1, 2);
+void quest_seterror_at(int error, const char *format, ...) INSTALLER_PRINTF(2, 3);
 const char *quest_error();
 
 }  // namespace installer

@@ -72,6 +72,89 @@ TEST_F(FileTest, CopyOverwriteRuleBytesAndMissingSource) {
   EXPECT_EQ(get("o1"), big);
 }
 
+// A file copied onto itself, by its own name or another, stays the very same file.
+TEST_F(FileTest, CopyOntoItselfLeavesTheFile) {
+  put("same", "abc");
+  fs::create_hard_link(p("same"), p("other"));
+  const auto links = fs::hard_link_count(p("same"));
+  struct stat before;
+  ASSERT_EQ(::stat(p("same").c_str(), &before), 0);
+  EXPECT_EQ(copy("same", "same"), 1);
+  EXPECT_EQ(copy("same", "other"), 1);
+  struct stat after;
+  ASSERT_EQ(::stat(p("other").c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(fs::hard_link_count(p("same")), links);
+  EXPECT_EQ(get("same"), "abc");
+  EXPECT_TRUE(logged("'" + p("same") + "' and '" + p("other") + "' are the same file"));
+  EXPECT_EQ(events, (Strings{"ok same>same 1", "ok same>other 1"}));
+}
+
+// A link its owner may be trusted with is written through, to a file there or not yet
+// there, whether it is named or met in a tree copied over; the link stays a link.
+TEST_F(FileTest, CopyWritesThroughATrustedLink) {
+  put("src", "new");
+  put("tree/a", "new a");
+  put("tree/b", "new b");
+  put("real", "old");
+  fs::create_directory(p("d"));
+  for (const char *link : {"link", "d/a"}) fs::create_symlink(p("real"), p(link));
+  for (const char *link : {"dangling", "d/b"}) fs::create_symlink(p(link) + ".made", p(link));
+  EXPECT_EQ(copy("src", "link"), 1);
+  EXPECT_EQ(copy("src", "dangling"), 1);
+  EXPECT_EQ(get("real"), "new");
+  EXPECT_EQ(get("dangling.made"), "new");
+  EXPECT_EQ(file_xcopy(p("tree").c_str(), "*", nullptr, p("d").c_str(), 1, nullptr), 2);
+  EXPECT_EQ(get("real"), "new a");
+  EXPECT_EQ(get("d/b.made"), "new b");
+  for (const char *link : {"link", "dangling", "d/a", "d/b"}) EXPECT_TRUE(fs::is_symlink(p(link)));
+}
+
+// A folder missing on the way, or a file where a folder should be, fails the copy: nothing
+// is made in its place and nothing is read from it; the same where the kernel cannot take a
+// path's folders in one call and they are taken one at a time.
+TEST_F(FileTest, APathThroughWhatIsNoFolderLeadsNowhere) {
+  put("src", "new");
+  for (bool one_call : {true, false}) {
+    SCOPED_TRACE(one_call ? "folders in one call" : "one folder at a time");
+    SysGuard guard;
+    if (!one_call) {
+      sys().open_nolinks = [](int, const char *, int) {
+        errno = ENOSYS;
+        return -1;
+      };
+    }
+    EXPECT_EQ(copy("src", "missing/f"), 0);
+    EXPECT_FALSE(fs::exists(p("missing")));
+    EXPECT_EQ(copy("src", "src/f"), 0);
+    EXPECT_EQ(get("src"), "new");
+    EXPECT_EQ(copy("missing/f", "out"), 0);
+    EXPECT_FALSE(fs::exists(p("out")));
+    EXPECT_EQ(file_exist(p("missing/f").c_str()), 0);
+  }
+}
+
+// A missing argument gets a fixed answer, and the answer is "no": nothing is trusted,
+// renamed, changed or found through a null.
+TEST_F(FileTest, NullArgumentsAnswerNo) {
+  char out[PATH_SIZE] = "keep";
+  std::unique_ptr<FHandle> h;
+  EXPECT_FALSE(file_trusted(nullptr));
+  EXPECT_FALSE(file_isdir(nullptr));
+  EXPECT_FALSE(file_rename(nullptr, "a"));
+  EXPECT_EQ(file_exist(nullptr), 0);
+  EXPECT_EQ(file_mkdir(nullptr, 1), 0);
+  EXPECT_EQ(file_remove(nullptr), 0);
+  EXPECT_EQ(file_chmod(nullptr, 0644), 0);
+  EXPECT_EQ(file_chown(nullptr, 0, 0), 0);
+  EXPECT_EQ(file_getuid(nullptr), -1);
+  EXPECT_EQ(file_getgid(nullptr), -1);
+  EXPECT_EQ(file_first(&h, nullptr, "*"), nullptr);
+  EXPECT_EQ(file_first(nullptr, "/", "*"), nullptr);
+  EXPECT_EQ(file_name(nullptr), nullptr);
+  EXPECT_EQ(file_filename(nullptr, out, PATH_SIZE), nullptr);
+}
+
 TEST_F(FileTest, MkdirCreatesEachLevelOnce) {
   EXPECT_EQ(file_mkdir(p("a/b/c/").c_str(), 1), 1);
   EXPECT_EQ(events, (Strings{"ok a 1", "ok a/b 1", "ok a/b/c 1"}));

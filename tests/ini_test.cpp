@@ -96,7 +96,7 @@ TEST_F(IniTest, LookupsFindTheFirstSettingOfAName) {
                                           {"Doc", "third", Ini_Replace},
                                           {"use", "$(DOC)/$(doc)", Ini_Replace}};
   ini_setup(ini.get(), &table, nullptr, 1);
-  ini_process(ini.get());
+  EXPECT_EQ(ini_process(ini.get()), 1);
   EXPECT_STREQ(value("use"), "first/first");
   EXPECT_STREQ(value("doc"), "second");
   EXPECT_EQ(value("host"), nullptr);  // the old table is gone

@@ -2,10 +2,13 @@
 // an off-by-one or a missed null would hide.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
 #include <string>
 
 #include "lib.h"
+#include "tcp.h"
 
 using namespace installer;
 
@@ -49,7 +52,15 @@ TEST(BoundedCopy, ScpyAndScatCutAtTheirLimits) {
   EXPECT_STREQ(attach_ext(path, ".dat", 8), "a.log.d");
 }
 
-TEST(BoundedCopy, PrefixAndReplace) {
+TEST(BoundedCopy, PiecesPrefixesAndReplace) {
+  char piece[8] = "xxxxxxx";
+  EXPECT_EQ(schunk("ab.cd", ".,", piece, 8), 2u);
+  EXPECT_STREQ(piece, "ab");
+  EXPECT_EQ(schunk("abcdefghij", nullptr, piece, 8), 7u);
+  EXPECT_STREQ(piece, "abcdefg");
+  EXPECT_EQ(schunk("abc", ".", piece, 1), 0u);  // room for the terminator alone
+  EXPECT_STREQ(piece, "");
+
   char buf[8] = "def";
   EXPECT_STREQ(spre(buf, "abc", 8), "abcdef");
   EXPECT_EQ(spre(buf, "xy", 8), nullptr);  // would need 8 characters
@@ -60,6 +71,20 @@ TEST(BoundedCopy, PrefixAndReplace) {
   EXPECT_STREQ(sreplace("$(a)-$(a)", "$(a)", "xy", big, 4), "xy-");
   EXPECT_STREQ(sreplace("a$(a)b", "$(a)", nullptr, big, 1000), "ab");
   EXPECT_STREQ(sreplace("aa", "a", "aa", big, 1000), "aaaa");  // inserted text not searched
+}
+
+// Helpers the installer itself does not call, kept because the library defines them.
+TEST(BoundedCopy, MadeAddedAndSeparatorsSet) {
+  EXPECT_EQ(smake("abcdef", 4), "abc");  // size counts the terminator
+  EXPECT_EQ(smake("ab", 9), "ab");
+  EXPECT_EQ(smake("abc", 1), "");
+  EXPECT_EQ(smake("abc", 0), std::nullopt);
+  EXPECT_EQ(smake(nullptr, 4), std::nullopt);
+  EXPECT_EQ(sadd(sadd("", "ab"), "cd"), "abcd");
+  EXPECT_EQ(sadd("ab", nullptr), "ab");
+  char path[] = "a/b\\c/";
+  EXPECT_STREQ(setsep(path, ':'), "a:b:c:");
+  EXPECT_EQ(setsep(nullptr, ':'), nullptr);
 }
 
 TEST(Compare, NullsAndCaseFolding) {
@@ -111,6 +136,7 @@ TEST(Paths, AttachPathJoinsWithOneSeparator) {
       {"dir/", "//a", "dir//a"},       {"", "a.txt", "a.txt"},
       {"", "/a", "/a"},                {"dir", "", "dir/"},
       {"d\\e", "f\\g", "d/e/f/g"},     {"dir", "/a", "dir/a"},
+      {"/", "/etc", "/etc"},           {"/", "etc", "/etc"},
   };
   for (const Case &c : cases) {
     char buf[PATH_SIZE];
@@ -127,6 +153,9 @@ TEST(Paths, AttachPathJoinsWithOneSeparator) {
   EXPECT_STREQ(exename(name, "/a.b/inst", sizeof name), "inst");
   EXPECT_STREQ(exename(name, "c:\\x\\setup.exe", sizeof name), "setup");
   EXPECT_STREQ(systemdir(name, sizeof name), "/etc");
+  char host[256] = "", want[256] = "";
+  ASSERT_EQ(::gethostname(want, sizeof want - 1), 0);
+  EXPECT_STREQ(tcp_hostname(host, sizeof host), want);  // not the stand-in for a failure
 }
 
 TEST(TruthWords, TrueFalseAndNeither) {
@@ -189,6 +218,7 @@ TEST(Formatter, ResultsAndTruncation) {
   EXPECT_EQ(fmt(64, "[%c]", 0), "[]|2");  // a NUL character writes nothing
   EXPECT_EQ(fmt(64, "%-4d|%x|%o", 7, 255, 8), "7   |ff|10|10");
   EXPECT_EQ(fmt(64, "%*d", 4, 1), "   1|4");
+  EXPECT_EQ(fmt(64, "[%*.*s]", 5, 2, "abcdef"), "[   ab]|7");  // width and precision both taken
   EXPECT_EQ(fmt(64, "%.2f", 1.005), "1.00|4");
   EXPECT_EQ(fmt(64, "%llu", 5000000000ULL), "5000000000|10");
   EXPECT_EQ(fmt(64, "%ld", -7L), "-7|2");
@@ -203,6 +233,8 @@ TEST(Formatter, LprintfAlwaysTerminates) {
   EXPECT_EQ(lprintf(buf, 5, "abcdefgh"), 4);
   EXPECT_STREQ(buf, "abcd");
   EXPECT_EQ(lprintf(buf, 5, "ab"), 2);
+  EXPECT_STREQ(buf, "ab");
+  EXPECT_EQ(lprintf(buf, 0, "xyz"), 0);  // no room at all: nothing written
   EXPECT_STREQ(buf, "ab");
 }
 
@@ -219,4 +251,8 @@ TEST(NullArguments, GiveFixedResults) {
   EXPECT_STREQ(buf, "keep");
   EXPECT_EQ(attach_ext(nullptr, ".x", 8), nullptr);
   EXPECT_EQ(s_strtrm(nullptr), nullptr);
+  EXPECT_EQ(exename(nullptr, "a/install", 8), nullptr);
+  EXPECT_EQ(exename(buf, nullptr, 8), nullptr);
+  EXPECT_EQ(exename(buf, "a/install", 0), nullptr);
+  EXPECT_STREQ(buf, "keep");
 }

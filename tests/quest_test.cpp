@@ -146,4 +146,21 @@ TEST_F(QuestTest, AnswersAreCheckedByType) {
   EXPECT_TRUE(logged("Error: Directory '" + missing));
 }
 
+// A refusal ends with the text of the error number current in the process, as defined, or
+// with that of the error handed over; 0 hands over none, whatever the process holds.
+TEST_F(QuestTest, AnErrorEndsWithTheSystemTextItIsGiven) {
+  errno = EACCES;
+  quest_seterror("Left %s", "over");
+  EXPECT_STREQ(quest_error(), "Left over, Permission denied");
+  quest_seterror_at(0, "You must enter an answer");
+  EXPECT_STREQ(quest_error(), "You must enter an answer");
+  quest_seterror_at(ENOENT, "File '%s' must exist", "x");
+  EXPECT_STREQ(quest_error(), "File 'x' must exist, No such file or directory");
+  EXPECT_EQ(errno, EACCES);
+  EXPECT_TRUE(logged("Error: Left over, Permission denied"));
+  EXPECT_TRUE(logged("Error: You must enter an answer"));
+  quest_seterror(nullptr);
+  EXPECT_STREQ(quest_error(), "File 'x' must exist, No such file or directory");
+}
+
 }  // namespace

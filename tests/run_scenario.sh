@@ -12,7 +12,10 @@
 #   stdout     the exact console transcript expected
 #   status     optional: the exit status expected (default 0)
 #   log        optional: lines that must appear in the log, in this order; each is compared
-#              with the part of a log line after its "] " ("Error: ...", "Debug: ...")
+#              with the part of a log line after its "] " ("Error: ...", "Debug: ..."). Other
+#              lines may come between them, except inside a stretch that a line "--- exact"
+#              opens and a line "--- end" (or the end of the file) closes: its lines must be
+#              consecutive lines of the log, so a line too many or out of place fails
 #   expect     optional: what the run leaves, one row a line: PATH KIND MODE OWNER CONTENT.
 #              KIND: file, dir, link, none (nothing there), or grep (MODE is then how many
 #              lines of PATH hold CONTENT). MODE is octal; OWNER user:group by name or number;
@@ -165,11 +168,40 @@ if [ -f "$scen/log" ]; then
   [ -f "$logfile" ] || fail "no log file $logfile"
   sed -e 's/^[^]]*\] //' "$logfile" > "$SCRATCH/log.got"
   subst < "$scen/log" > "$SCRATCH/log.want"
-  # Each wanted line must appear after the one before it.
-  if ! awk 'NR==FNR { want[++n] = $0; next }
-            i < n && $0 == want[i + 1] { i++ }
-            END { if (i < n) { print "missing from the log, in order: " want[i + 1]; exit 1 } }' \
-         "$SCRATCH/log.want" "$SCRATCH/log.got"; then
+  # Each wanted line must appear after the one before it; the lines of an exact stretch
+  # must also follow one another with nothing between. Taking each stretch at its earliest
+  # place is what leaves the most room to the ones after it.
+  if ! awk 'FILENAME == ARGV[1] {
+              if ($0 == "--- exact") {
+                exact = 1; start[++blocks] = n + 1; exactly[blocks] = 1; next
+              }
+              if ($0 == "--- end") { exact = 0; next }
+              want[++n] = $0
+              if (!exact) { start[++blocks] = n; exactly[blocks] = 0 }
+              stop[blocks] = n
+              next
+            }
+            { got[++m] = $0 }
+            END {
+              at = 1
+              for (b = 1; b <= blocks; b++) {
+                if (stop[b] < start[b]) continue
+                for (; at <= m; at++) {
+                  k = 0
+                  while (start[b] + k <= stop[b] && at + k <= m &&
+                         got[at + k] == want[start[b] + k]) k++
+                  if (start[b] + k > stop[b]) break
+                }
+                if (at > m) {
+                  what = exactly[b] ? "missing from the log, as consecutive lines, in order:" \
+                                    : "missing from the log, in order:"
+                  print what
+                  for (i = start[b]; i <= stop[b]; i++) print "  " want[i]
+                  exit 1
+                }
+                at += stop[b] - start[b] + 1
+              }
+            }' "$SCRATCH/log.want" "$SCRATCH/log.got"; then
     cat "$SCRATCH/log.got" | head -n 80
     fail "log lines differ"
   fi
