@@ -46,8 +46,7 @@ class DiskModelTest : public ScratchTest {
     auto copy = installer::copy_init(ini.get());
     int number = 1;
     for (std::string line : lines) {
-      for (std::size_t at; (at = line.find('@')) != std::string::npos;)
-        line.replace(at, 1, root);
+      for (std::size_t at; (at = line.find('@')) != std::string::npos;) line.replace(at, 1, root);
       installer::copy_parse_line(copy.get(), line.c_str(), number++);
     }
     copy->before = [&](unsigned i) { model.begin(copy->list[i].line, "cmd"); };
@@ -57,8 +56,8 @@ class DiskModelTest : public ScratchTest {
   }
 
   const Change *find(const std::vector<Change> &list, const std::string &rel) {
-    auto c = std::find_if(list.begin(), list.end(),
-                          [&](const Change &e) { return e.path == p(rel); });
+    auto c =
+        std::find_if(list.begin(), list.end(), [&](const Change &e) { return e.path == p(rel); });
     return c == list.end() ? nullptr : &*c;
   }
 
@@ -71,15 +70,11 @@ TEST_F(DiskModelTest, CommandsSeeEachOtherAndLeaveTheDiskAsItWas) {
   put("same/a.txt", "hello");
   put("old/x", "x");
   auto before = snapshot(root);
-  ASSERT_EQ(run({"MkDir @/new/deep",
-                 "CopyFile @/src/* - @/new/deep",
-                 "CopyFile @/src/a.txt - @/same",
-                 "WFile @/new/v.txt value",
-                 "Rename @/new/v.txt @/new/w.txt",
-                 "RFile @/new/w.txt got",
-                 "Chmod @/new/deep/a.txt - 600",
-                 "RmDir @/old -"}),
-            1);
+  ASSERT_EQ(
+      run({"MkDir @/new/deep", "CopyFile @/src/* - @/new/deep", "CopyFile @/src/a.txt - @/same",
+           "WFile @/new/v.txt value", "Rename @/new/v.txt @/new/w.txt", "RFile @/new/w.txt got",
+           "Chmod @/new/deep/a.txt - 600", "RmDir @/old -"}),
+      1);
   EXPECT_EQ(snapshot(root), before);
   EXPECT_STREQ(installer::ini_value_name(ini.get(), "got"), "value");
 

@@ -24,11 +24,11 @@ namespace installer::tool {
 
 struct DiskModel::Node {
   struct stat st {};
-  std::optional<std::string> real;   // where its original lies on the real disk
-  std::optional<std::string> bytes;  // content written in the model
-  std::optional<std::string> from;   // or: the content of this real file (a copy)
-  std::optional<std::string> tmpl;   // the template its content was made from
-  std::string link;                  // a link's target
+  std::optional<std::string> real;                    // where its original lies on the real disk
+  std::optional<std::string> bytes;                   // content written in the model
+  std::optional<std::string> from;                    // or: the content of this real file (a copy)
+  std::optional<std::string> tmpl;                    // the template its content was made from
+  std::string link;                                   // a link's target
   std::map<std::string, std::shared_ptr<Node>> kids;  // looked up or made; null: none there
   bool listed = false;   // every real entry is among kids (a new folder: from the start)
   bool touched = false;  // its owner, mode or content changed here
@@ -166,8 +166,8 @@ struct DiskModel::Impl {
 
   // Where `path` from `base` leads: the folder of its last component, the name, and the
   // entry there (null: none). 0 or an error number.
-  int locate(NodeP base, const std::string &path, bool follow_last, NodeP *dir,
-             std::string *name, NodeP *found, int hops = 0) {
+  int locate(NodeP base, const std::string &path, bool follow_last, NodeP *dir, std::string *name,
+             NodeP *found, int hops = 0) {
     if (path.empty()) return ENOENT;
     NodeP at = path[0] == '/' ? m.root_ : base;
     std::deque<std::string> todo = components(path);
@@ -219,8 +219,7 @@ struct DiskModel::Impl {
     return 0;
   }
 
-  int find(int dirfd, const char *path, bool follow, NodeP *dir, std::string *name,
-           NodeP *found) {
+  int find(int dirfd, const char *path, bool follow, NodeP *dir, std::string *name, NodeP *found) {
     NodeP from;
     if (int e = base(dirfd, &from)) return e;
     return locate(from, path ? path : "", follow, dir, name, found);
@@ -404,8 +403,7 @@ struct DiskModel::Impl {
     if (i == m.fds_.end() || o == m.fds_.end() || !o->second.writer) return fail(EBADF);
     Node &src = *i->second.node, &dst = *o->second.node;
     if (o->second.copied) return 0;
-    if (src.bytes || !i->second.content || (dst.bytes && !dst.bytes->empty()))
-      return fail(EXDEV);
+    if (src.bytes || !i->second.content || (dst.bytes && !dst.bytes->empty())) return fail(EXDEV);
     if (!room(o->second.node, static_cast<std::size_t>(src.st.st_size))) return fail(ENOSPC);
     dst.bytes.reset();
     dst.tmpl.reset();
@@ -499,8 +497,7 @@ struct DiskModel::Impl {
 
   int chown_node(const NodeP &n, uid_t uid, gid_t gid) {
     if (int e = may_set(n)) return fail(e);
-    if (::geteuid() != 0 && uid != static_cast<uid_t>(-1) && uid != ::geteuid())
-      return fail(EPERM);
+    if (::geteuid() != 0 && uid != static_cast<uid_t>(-1) && uid != ::geteuid()) return fail(EPERM);
     if (uid != static_cast<uid_t>(-1)) n->st.st_uid = uid;
     if (gid != static_cast<gid_t>(-1)) n->st.st_gid = gid;
     if (!S_ISDIR(n->st.st_mode) && !S_ISLNK(n->st.st_mode)) {
@@ -508,8 +505,7 @@ struct DiskModel::Impl {
       if (n->st.st_mode & S_IXGRP) n->st.st_mode &= ~static_cast<mode_t>(S_ISGID);
     }
     n->touched = true;
-    touch(path_of(n), true).owner =
-        user_name(n->st.st_uid) + ":" + group_name(n->st.st_gid);
+    touch(path_of(n), true).owner = user_name(n->st.st_uid) + ":" + group_name(n->st.st_gid);
     return 0;
   }
 

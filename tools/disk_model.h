@@ -44,7 +44,7 @@ struct Touch {
   std::string path;
   char op = 0;  // '+', '~', '-' or 0 (attributes only)
   std::optional<std::string> source;
-  std::optional<mode_t> mode;   // set by a change of mode
+  std::optional<mode_t> mode;        // set by a change of mode
   std::optional<std::string> owner;  // "user:group", set by a change of owner
   bool dir = false;
 };
