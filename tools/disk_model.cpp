@@ -32,6 +32,7 @@ struct DiskModel::Node {
   std::map<std::string, std::shared_ptr<Node>> kids;  // looked up or made; null: none there
   bool listed = false;   // every real entry is among kids (a new folder: from the start)
   bool touched = false;  // its owner, mode or content changed here
+  bool owned = false;    // its owner was set here, which clears the file's capabilities
   std::weak_ptr<Node> parent;
   std::string name;
 };
@@ -307,8 +308,11 @@ struct DiskModel::Impl {
   }
 
   // A real descriptor to hand out: the content to read, or a stand-in.
-  int descriptor(const Node &n, bool content) {
-    if (!content) return ::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // A folder to be listed needs a real folder's descriptor for the directory stream; every
+  // other stand-in is an empty file in memory, so that no call on it can reach the disk.
+  int descriptor(const Node &n, bool content, bool listing) {
+    if (listing) return ::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (!content) return ::memfd_create("plan", MFD_CLOEXEC);
     if (n.bytes) {
       int fd = ::memfd_create("plan", MFD_CLOEXEC);
       if (fd < 0) return -1;
@@ -355,7 +359,8 @@ struct DiskModel::Impl {
       }
     }
     bool content = !(flags & O_PATH) && access == O_RDONLY && S_ISREG(n->st.st_mode);
-    int fd = descriptor(*n, content);
+    bool listing = !(flags & O_PATH) && S_ISDIR(n->st.st_mode);
+    int fd = descriptor(*n, content, listing);
     if (fd < 0) return -1;
     m.fds_[fd] = Open{n, writer, content, false};
     return fd;
@@ -505,6 +510,7 @@ struct DiskModel::Impl {
       if (n->st.st_mode & S_IXGRP) n->st.st_mode &= ~static_cast<mode_t>(S_ISGID);
     }
     n->touched = true;
+    n->owned = true;
     touch(path_of(n), true).owner = user_name(n->st.st_uid) + ":" + group_name(n->st.st_gid);
     return 0;
   }
@@ -626,7 +632,7 @@ struct DiskModel::Impl {
   ssize_t capability_size(int fd) {
     NodeP n = by_fd(fd);
     if (!n) return fail(EBADF);
-    if (!n->real || n->bytes || n->from || *n->real != path_of(n)) return fail(ENODATA);
+    if (!n->real || n->bytes || n->from || n->owned) return fail(ENODATA);
     return ::lgetxattr(n->real->c_str(), "security.capability", nullptr, 0);
   }
 
