@@ -127,10 +127,6 @@ Sys real_sys() {
 
 Sys &sys() {
   static Sys s = real_sys();
-  s.fchmod_path = real_fchmod_path;
-  s.capability_size = [](int fd) -> ssize_t {
-    return ::getxattr(proc_fd(fd).c_str(), "security.capability", nullptr, 0);
-  };
   return s;
 }
 
