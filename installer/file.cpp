@@ -350,9 +350,10 @@ bool owner_change_needed(const Target &t, uid_t uid, gid_t gid) {
 // folder is opened again by its name (never through a link) and must be the same file.
 int change_mode(const Target &t, mode_t mode) {
   if (sys().fchmod_path(t.fd.get(), mode) == 0) return 0;
-  if ((errno != ENOSYS && errno != ENOENT) || !(S_ISREG(t.st.st_mode) || S_ISDIR(t.st.st_mode)))
-    return -1;
-  Fd fd(sys().openat(t.holder, t.name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW, 0));
+  bool reopenable = S_ISREG(t.st.st_mode) || S_ISDIR(t.st.st_mode);
+  if ((errno != ENOSYS && errno != ENOENT) || !reopenable) return -1;
+  constexpr int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW;
+  Fd fd(sys().openat(t.holder, t.name.c_str(), flags, 0));
   struct stat st;
   if (!fd || sys().fstat(fd.get(), &st) != 0) return -1;
   if (st.st_dev != t.st.st_dev || st.st_ino != t.st.st_ino) {
@@ -485,7 +486,6 @@ Fd target_folder(int out, const char *name, const char *target, int *made) {
                sys().fstatat(p.dir.get(), p.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
   if (!found) {
     dmsg("'%s' does not exist", target);
-    errno = 0;
     if (sys().mkdirat(out, name, 0775) == 0) {
       dmsg("Directory created '%s'", target);
       report_ok(target, nullptr, 1);
@@ -548,7 +548,6 @@ Fd file_open_folder(const char *path, int *err) {
 
 int file_copy_into(File *e, int out, const char *target, ByteCount *bytes) {
   if (!e || !target) return 0;
-  errno = 0;
   return copy_one(e->dir, e->entry.c_str(), e->name, out, e->entry.c_str(), target, 1,
                   bytes) == 1
              ? 1
