@@ -412,6 +412,7 @@ TEST_F(FileTest, UnchangedFilesAreNotRewritten) {
   EXPECT_EQ(copy("src", "link"), 1);
   EXPECT_FALSE(fs::is_symlink(p("link")));
   EXPECT_EQ(get("link"), big);
+}
 
 // Chown and Chmod make no call where it would change nothing. A chown clears the set-id
 // bits and a file's capabilities even to the same owner, so with any of them it is made.
