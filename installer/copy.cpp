@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
+#include <functional>
 #include <utility>
 
 #include "array.h"
@@ -226,18 +227,27 @@ std::unique_ptr<Array<std::string>> destination_dirs(Copy *x, unsigned index) {
 }
 
 // Copies the source entries into one destination directory; "CopyDir" takes whole trees.
+// The destination is opened once and every entry goes in through that descriptor; where it
+// cannot be opened, each entry goes by its path and reports the failure as its own.
 int copy_into(Copy *x, unsigned index, const Source &src, const char *dir, ByteCount *bytes) {
   const char *not_ = copy_not(x, index);
   int result = 0;
   Walk walk(src.path, src.wild);
   if (!walk.entry()) imsg("No files found to copy in '%s' matching '%s'", src.path, src.wild);
+  int err = 0;
+  Fd out = walk.entry() ? file_open_folder(dir, &err) : Fd();
   for (File *e = walk.entry(); e; e = walk.next()) {
     if (wild_ilist(e->entry.c_str(), not_)) continue;
     char target[PATH_SIZE];
     if (!file_join(dir, e->entry.c_str(), target)) continue;
-    if (!file_isdir(e))
+    bool tree = x->list[index].type == CpyDir;
+    if (!file_isdir(e) && out)
+      result += file_copy_into(e, out.get(), target, bytes);
+    else if (!file_isdir(e))
       result += file_copy(file_name(e), target, 1, bytes) > 0 ? 1 : 0;
-    else if (x->list[index].type == CpyDir)
+    else if (tree && out)
+      result += file_xcopy_into(e, not_, out.get(), target, bytes);
+    else if (tree)
       result += file_xcopy(file_name(e), "*", not_, target, 1, bytes);
   }
   return result;
@@ -266,7 +276,7 @@ int remove_files(Copy *x, unsigned index, ByteCount *) {
     if (!file_isdir(e))
       result += file_remove(e);
     else if (x->list[index].type == RmDir)
-      result += file_rmdir(file_name(e), not_, 1);
+      result += file_rmdir_entry(e, not_);
   }
   return result;
 }
@@ -302,9 +312,13 @@ void announce(const WalkKind &kind, const char *not_) {
     dmsg("Found files to %s, doing all of them", kind.verb);
 }
 
+// One level of a walk: `open` lists the folder (with the callback for entries passed
+// over), and each sub-folder is entered from the folder descriptor held, only if it is
+// still the folder listed. change() answers 1 done, 0 failed, -1 passed over.
+using OpenWalk = std::function<std::unique_ptr<Walk>(std::function<void(const File &)>)>;
+
 template <class Change>
-int walk_tree(const WalkKind &kind, const char *path, const char *file, const char *not_,
-              Change change) {
+int walk_tree(const WalkKind &kind, const char *not_, Change change, const OpenWalk &open) {
   int count = 0;
   bool found = false;
   auto passed_over = [&](const File &e) {
@@ -312,21 +326,28 @@ int walk_tree(const WalkKind &kind, const char *path, const char *file, const ch
     found = true;
     dmsg("Not %s '%s'", kind.not_doing, e.name);
   };
-  Walk walk(path, file, not_, Exclude::PathAnyCase, passed_over);
+  std::unique_ptr<Walk> walk = open(passed_over);
   if (!found) {
-    if (walk.entry())
+    if (walk->entry())
       announce(kind, not_);
     else
       dmsg("No files found to %s", kind.verb);
     // The header is given: an entry excluded later in the walk must not give it again.
     found = true;
   }
-  for (File *entry = walk.entry(); entry; entry = walk.next()) {
+  for (File *entry = walk->entry(); entry; entry = walk->next()) {
     // A link another user planted, or their hard link to a file not theirs, is left alone.
     if (!file_trusted(entry)) continue;
     // Contents first, so a tree changes bottom-up.
-    if (file_isdir(entry)) count += walk_tree(kind, file_name(entry), "*", not_, change);
-    if (!change(entry)) {
+    if (file_isdir(entry)) {
+      count += walk_tree(kind, not_, change, [entry, not_](auto on_excluded) {
+        return std::make_unique<Walk>(entry->dir, entry->entry, entry->name, "*", not_,
+                                      Exclude::PathAnyCase, &entry->info, on_excluded);
+      });
+    }
+    int done = change(entry);
+    if (done < 0) continue;
+    if (done == 0) {
       dmsg("file_%s failed", kind.verb);
       break;
     }
@@ -334,6 +355,14 @@ int walk_tree(const WalkKind &kind, const char *path, const char *file, const ch
   }
   dmsg("Finished %s, %d files done", kind.finished, count);
   return count;
+}
+
+template <class Change>
+int walk_top(const WalkKind &kind, const char *path, const char *file, const char *not_,
+             Change change) {
+  return walk_tree(kind, not_, change, [path, file, not_](auto on_excluded) {
+    return std::make_unique<Walk>(path, file, not_, Exclude::PathAnyCase, on_excluded);
+  });
 }
 
 }  // namespace
@@ -686,13 +715,13 @@ int copy_rfile(Copy *x, unsigned index) {
 }
 
 int dochown(const char *path, const char *file, const char *not_, int uid, int gid) {
-  return walk_tree(ChownWalk, path, file, not_,
-                   [uid, gid](File *entry) { return file_chown(entry, uid, gid) != 0; });
+  return walk_top(ChownWalk, path, file, not_,
+                  [uid, gid](File *entry) { return file_chown(entry, uid, gid); });
 }
 
 int dochmod(const char *path, const char *file, const char *not_, mode_t mode) {
-  return walk_tree(ChmodWalk, path, file, not_,
-                   [mode](File *entry) { return file_chmod(entry, mode) != 0; });
+  return walk_top(ChmodWalk, path, file, not_,
+                  [mode](File *entry) { return file_chmod(entry, mode); });
 }
 
 }  // namespace installer

@@ -14,10 +14,10 @@
 #include <climits>
 #include <cstring>
 #include <ctime>
-#include <deque>
 #include <string>
 
 #include "log.h"
+#include "resolve.h"
 #include "signals.h"
 #include "sys.h"
 
@@ -42,8 +42,6 @@ bool is_sep(char c) { return c == '/' || c == '\\'; }
 
 int clamp_size(unsigned bfsz) { return bfsz > INT_MAX ? INT_MAX : static_cast<int>(bfsz); }
 
-// How many links one path may pass through, as the kernel allows.
-constexpr int MAX_LINK_HOPS = 40;
 // copy_file_range moves a file in pieces of this size.
 constexpr std::size_t COPY_RANGE = std::size_t{1} << 30;
 
@@ -56,58 +54,11 @@ mode_t creation_mask() {
   return mask;
 }
 
-// A folder in the middle of a path walk: owned, or borrowed from the caller.
-class Cursor {
- public:
-  explicit Cursor(int borrowed) : fd_(borrowed) {}
-  void own(Fd fd) {
-    owned_ = std::move(fd);
-    fd_ = owned_.get();
-  }
-  // Hands the descriptor over, if it is owned; get() still answers it.
-  Fd take() { return std::move(owned_); }
-  int get() const { return fd_; }
-
- private:
-  Fd owned_;
-  int fd_;
-};
-
-// Where a path leads: the folder that holds its last component, and that component.
-struct Place {
-  Cursor dir{AT_FDCWD};
-  std::string name;
-  // What a walk that followed the last component found there (nothing: no such entry),
-  // so that the caller need not look again; unset when it did not look.
-  std::optional<std::optional<struct stat>> last;
-};
-
-std::deque<std::string> components(const char *path) {
-  std::deque<std::string> out;
-  const char *p = path;
-  while (*p) {
-    while (*p == '/') p++;
-    const char *end = p;
-    while (*end && *end != '/') end++;
-    if (end > p && !(end - p == 1 && *p == '.')) out.emplace_back(p, end);
-    p = end;
-  }
-  return out;
-}
-
-void refuse_link(const char *shown, const struct stat &link) {
-  emsg("Not following link '%s', owned by uid %d", shown, static_cast<int>(link.st_uid));
-}
-
-void refuse_link_on_way(const std::string &link, const char *shown, const struct stat &st) {
-  emsg("Not following link '%s' on the way to '%s', owned by uid %d", link.c_str(), shown,
-       static_cast<int>(st.st_uid));
-}
-
-// A regular file with more than one name, owned by someone other than the owner of the
-// folder it was found in: a hard link that folder's owner made to a file not theirs.
+// A file with more than one name (of any kind but a folder), owned by someone other than
+// the owner of the folder it was found in: a hard link that folder's owner made to a file
+// not theirs.
 bool foreign_link(const struct stat &st, int dir) {
-  if (!S_ISREG(st.st_mode) || st.st_nlink <= 1) return false;
+  if (S_ISDIR(st.st_mode) || st.st_nlink <= 1) return false;
   struct stat folder;
   if (sys().fstatat(dir, ".", &folder, 0) != 0) return true;
   return st.st_uid != folder.st_uid;
@@ -117,119 +68,8 @@ void refuse_foreign(const char *shown, const struct stat &st) {
   emsg("Not using '%s', a hard link to a file of uid %d", shown, static_cast<int>(st.st_uid));
 }
 
-// Follows `path` from the folder `base` (or "/" for an absolute path). Each folder on the
-// way is entered without following links, except trusted ones; an untrusted link on the way
-// fails with ELOOP. With follow_last a trusted link as the last component is followed too;
-// an untrusted one stays the last component, so the caller acts on the link itself and
-// never through it. A missing last component is no failure: the caller decides.
-bool locate_walk(int base, const char *path, bool follow_last, Place *out, int *err) {
-  if (!*path) {
-    *err = ENOENT;
-    return false;
-  }
-  std::deque<std::string> todo = components(path);
-  Cursor cur(base);
-  auto restart_at_root = [&]() {
-    cur.own(Fd(sys().openat(AT_FDCWD, "/", O_PATH | O_DIRECTORY, 0)));
-    return cur.get() >= 0;
-  };
-  bool taken = false;
-  // Where the kernel can, the folders of a path with no link at all are taken in one call.
-  if (todo.size() > 1 && !std::strstr(path, "..")) {
-    std::string parent = path[0] == '/' ? "" : ".";
-    for (std::size_t i = 0; i + 1 < todo.size(); i++) parent += "/" + todo[i];
-    Fd fd(sys().open_nolinks(base, parent.c_str(), O_PATH | O_DIRECTORY));
-    if (fd) {
-      cur.own(std::move(fd));
-      todo.erase(todo.begin(), todo.end() - 1);
-      taken = true;
-    } else if (errno == ENOENT || errno == ENOTDIR || errno == EACCES) {
-      *err = errno;
-      return false;
-    }  // ELOOP (a link on the way) or ENOSYS (an older kernel): one component at a time
-  }
-  if (path[0] == '/' && !taken && !restart_at_root()) {
-    *err = errno;
-    return false;
-  }
-  int hops = 0;
-  while (!todo.empty()) {
-    std::string comp = std::move(todo.front());
-    todo.pop_front();
-    bool last = todo.empty();
-    auto reached = [&]() {
-      out->dir = std::move(cur);
-      out->name = std::move(comp);
-      return true;
-    };
-    if (last && !follow_last) return reached();
-    if (last) {
-      // The last component needs a descriptor only if it is a link to follow.
-      struct stat st;
-      if (sys().fstatat(cur.get(), comp.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno != ENOENT) {
-          *err = errno;
-          return false;
-        }
-        out->last.emplace();
-        return reached();
-      }
-      if (!S_ISLNK(st.st_mode) || !file_link_trusted(st)) {
-        out->last.emplace(st);
-        return reached();
-      }
-    }
-    Fd next(sys().openat(cur.get(), comp.c_str(), O_PATH | O_NOFOLLOW, 0));
-    struct stat st;
-    if (next && sys().fstat(next.get(), &st) != 0) next = Fd();
-    if (!next) {
-      if (last && errno == ENOENT) return reached();
-      *err = errno;
-      return false;
-    }
-    if (S_ISLNK(st.st_mode)) {
-      if (!file_link_trusted(st)) {
-        if (last) return reached();
-        refuse_link_on_way(comp, path, st);
-        *err = ELOOP;
-        return false;
-      }
-      char target[PATH_MAX];
-      ssize_t n = sys().readlinkat(next.get(), "", target, sizeof target - 1);
-      if (n < 0 || ++hops > MAX_LINK_HOPS) {
-        *err = n < 0 ? errno : ELOOP;
-        return false;
-      }
-      target[n] = '\0';
-      std::deque<std::string> more = components(target);
-      todo.insert(todo.begin(), more.begin(), more.end());
-      if (target[0] == '/' && !restart_at_root()) {
-        *err = errno;
-        return false;
-      }
-      continue;
-    }
-    if (last) return reached();
-    if (!S_ISDIR(st.st_mode)) {
-      *err = ENOTDIR;
-      return false;
-    }
-    cur.own(std::move(next));
-  }
-  // The path (or a link's target) named the folder reached itself: "/", "." or a link.
-  out->dir = std::move(cur);
-  out->name = ".";
-  return true;
-}
-
-// The walk leaves errno as it found it when it succeeds: what the callers report after a
-// success must not change because of the calls the walk made on the way.
-bool locate(int base, const char *path, bool follow_last, Place *out, int *err) {
-  int saved = errno;
-  bool found = locate_walk(base, path, follow_last, out, err);
-  if (found) errno = saved;
-  return found;
-}
+// A copy script has no business changing a device: a change of owner or mode passes it over.
+void refuse_device(const char *shown) { emsg("Not changing '%s', it is a device", shown); }
 
 // Opens an entry of a folder without following a link; a link met here is one that is not
 // trusted, and the refusal is logged.
@@ -240,7 +80,7 @@ Fd open_entry(int dir, const std::string &name, const char *shown, int flags, in
     struct stat st;
     if ((*err == ELOOP || *err == ENOTDIR) &&
         sys().fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
-      refuse_link(shown, st);
+      refuse_link(dir, shown, st);
       *err = ELOOP;
     }
   }
@@ -411,14 +251,15 @@ int removed(const char *path, int count, int error) {
 }
 
 // Removes the folder `name` of `parent` with what is in it, never leaving the folder it
-// was opened as: a link put in its place is removed as a link.
+// was opened as: a link put in its place is removed as a link. `seen`, when given, is the
+// folder the parent's listing saw there.
 int rmdir_at(int parent, const std::string &name, const char *path, const char *not_,
-             int recurse) {
+             int recurse, const struct stat *seen = nullptr) {
   int count = 0;
   if (recurse) {
-    Walk walk(parent, name, path, "*", not_, Exclude::Name);
+    Walk walk(parent, name, path, "*", not_, Exclude::Name, seen);
     for (File *e = walk.entry(); e; e = walk.next()) {
-      int done = file_isdir(e) ? rmdir_at(e->dir, e->entry, e->name, not_, 1)
+      int done = file_isdir(e) ? rmdir_at(e->dir, e->entry, e->name, not_, 1, &e->info)
                                : sys().unlinkat(e->dir, e->entry.c_str(), 0) == 0;
       count += removed(e->name, done, errno);
     }
@@ -439,57 +280,87 @@ bool make_one(const char *path, int *err) {
   return true;
 }
 
-// The entry a change of owner or mode acts on, opened with `flags`: the entry itself, or
-// the target of a trusted link. Untrusted links and foreign hard links are refused and
-// logged; what is checked is the very file that was opened, so the change cannot be raced.
+// What a change of owner or mode acts on: the entry itself, or the target of a trusted
+// link, held by a path descriptor, so that opening it never opens a pipe, a socket or a
+// device. What is checked is the very file the change is made on, so it cannot be raced.
 struct Target {
   Fd fd;
-  Place base, where;
+  Place base, where;  // the entry's folder when the walk gave none; a link's target
+  int holder = -1;    // the folder the changed file stands in, and its name there
+  std::string name;
   struct stat st = {};
 };
 
-bool open_target(File *x, int flags, Target *t, int *err) {
+// How a change went: made (or nothing to change), passed over with the reason logged, or
+// failed with *err set.
+enum class Outcome { Done, PassedOver, Failed };
+
+Outcome open_target(File *x, Target *t, int *err) {
   int dir = x->dir;
   std::string name = x->entry;
   if (dir < 0 || name.empty()) {
-    if (!locate(AT_FDCWD, x->name, false, &t->base, err)) return false;
+    if (!locate(AT_FDCWD, x->name, false, &t->base, err)) return Outcome::Failed;
     dir = t->base.dir.get();
     name = t->base.name;
   }
-  int holder = dir;
-  t->fd = Fd(sys().openat(dir, name.c_str(), flags | O_NOFOLLOW, 0));
-  bool link = !t->fd && errno == ELOOP;
-  if (t->fd && sys().fstat(t->fd.get(), &t->st) != 0) t->fd = Fd();
-  if (t->fd && S_ISLNK(t->st.st_mode)) link = true;  // a path descriptor opens a link itself
-  if (link) {
-    struct stat st;
-    if (sys().fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-      *err = errno;
-      return false;
-    }
-    if (!S_ISLNK(st.st_mode) || !file_link_trusted(st)) {
-      refuse_link(x->name, st);
-      *err = ELOOP;
-      return false;
-    }
-    if (!locate(dir, name.c_str(), true, &t->where, err)) return false;
-    holder = t->where.dir.get();
-    t->fd = open_entry(holder, t->where.name, x->name, flags, err);
+  t->holder = dir;
+  auto open_path = [t, err](int in, const std::string &entry) {
+    t->fd = Fd(sys().openat(in, entry.c_str(), O_PATH | O_NOFOLLOW, 0));
     if (t->fd && sys().fstat(t->fd.get(), &t->st) != 0) t->fd = Fd();
-  } else {
-    t->where.dir = Cursor(dir);
-    t->where.name = name;
+    if (!t->fd) *err = errno;
+    return static_cast<bool>(t->fd);
+  };
+  if (!open_path(dir, name)) return Outcome::Failed;
+  if (S_ISLNK(t->st.st_mode)) {
+    if (!link_trusted(dir, t->st)) {
+      refuse_link(dir, x->name, t->st);
+      return Outcome::PassedOver;
+    }
+    if (!locate(dir, name.c_str(), true, &t->where, err)) return Outcome::Failed;
+    t->holder = t->where.dir.get();
+    if (!open_path(t->holder, t->where.name)) return Outcome::Failed;
+    if (S_ISLNK(t->st.st_mode)) {  // the chain ends at a link that is not trusted
+      refuse_link(t->holder, x->name, t->st);
+      return Outcome::PassedOver;
+    }
   }
-  if (!t->fd) {
-    if (!*err) *err = errno;
-    return false;
+  t->name = t->where.name.empty() ? name : t->where.name;
+  if (S_ISCHR(t->st.st_mode) || S_ISBLK(t->st.st_mode)) {
+    refuse_device(x->name);
+    return Outcome::PassedOver;
   }
-  if (foreign_link(t->st, holder)) {
+  if (foreign_link(t->st, t->holder)) {
     refuse_foreign(x->name, t->st);
-    *err = EPERM;
-    return false;
+    return Outcome::PassedOver;
   }
-  return true;
+  return Outcome::Done;
+}
+
+// A change of owner clears the set-user-id and set-group-id bits and a file's capabilities
+// even when the owner stays the same: with any of them there the call is made all the same.
+bool owner_change_needed(const Target &t, uid_t uid, gid_t gid) {
+  if (t.st.st_uid != uid || t.st.st_gid != gid) return true;
+  if (t.st.st_mode & (S_ISUID | S_ISGID)) return true;
+  if (!S_ISREG(t.st.st_mode)) return false;  // only regular files carry capabilities
+  if (sys().capability_size(t.fd.get()) >= 0) return true;
+  return errno != ENODATA && errno != ENOTSUP;  // not known: the call decides
+}
+
+// Sets the mode through the path descriptor. Where the kernel cannot, a regular file or a
+// folder is opened again by its name (never through a link) and must be the same file.
+int change_mode(const Target &t, mode_t mode) {
+  if (sys().fchmod_path(t.fd.get(), mode) == 0) return 0;
+  bool reopenable = S_ISREG(t.st.st_mode) || S_ISDIR(t.st.st_mode);
+  if ((errno != ENOSYS && errno != ENOENT) || !reopenable) return -1;
+  constexpr int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW;
+  Fd fd(sys().openat(t.holder, t.name.c_str(), flags, 0));
+  struct stat st;
+  if (!fd || sys().fstat(fd.get(), &st) != 0) return -1;
+  if (st.st_dev != t.st.st_dev || st.st_ino != t.st.st_ino) {
+    errno = EAGAIN;  // replaced meanwhile: changed neither
+    return -1;
+  }
+  return sys().fchmod(fd.get(), mode);
 }
 
 }  // namespace
@@ -544,9 +415,7 @@ void file_error_at(int error, const char *format, ...) {
   va_end(ap);
 }
 
-bool file_link_trusted(const struct stat &link) {
-  return link.st_uid == 0 || link.st_uid == ::geteuid();
-}
+bool file_link_trusted(const struct stat &link) { return link_owner_trusted(link); }
 
 int file_exist(const char *file) {
   if (!file) return 0;
@@ -583,6 +452,74 @@ int file_copy(const char *src, const char *dst, int overwrite, ByteCount *bytes)
   return copy_one(AT_FDCWD, src, src, to.dir.get(), to.name.c_str(), dst, overwrite, bytes);
 }
 
+namespace {
+
+int copy_folder(File *e, const char *not_, int out, const char *target, ByteCount *bytes);
+
+// Copies what a walk lists into the open folder `out`, reached as `dst`: files one by one,
+// folders with their trees when `recurse` is set (below the top level every name is taken),
+// each from the folder descriptor the walk holds.
+int copy_listed(Walk &walk, const char *not_, int out, const char *dst, int recurse,
+                ByteCount *bytes) {
+  int count = 0;
+  for (File *e = walk.entry(); e; e = walk.next()) {
+    char target[PATH_SIZE];
+    if (!file_join(dst, e->entry.c_str(), target)) continue;
+    if (!file_isdir(e))
+      count += file_copy_into(e, out, target, bytes);
+    else if (recurse)
+      count += copy_folder(e, not_, out, target, bytes);
+    else if (file_mkdir(target, 1))
+      count++;
+  }
+  return count;
+}
+
+// The folder `name` of `out` that a tree is copied into, reached as `target`: looked at as
+// file_exist does, made when missing as file_mkdir does (with the same messages), and
+// opened. A trusted link there is followed; *made counts the folder made.
+Fd target_folder(int out, const char *name, const char *target, int *made) {
+  Place p;
+  int err = 0;
+  struct stat st;
+  bool found = locate(out, name, true, &p, &err) &&
+               sys().fstatat(p.dir.get(), p.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  if (!found) {
+    dmsg("'%s' does not exist", target);
+    if (sys().mkdirat(out, name, 0775) == 0) {
+      dmsg("Directory created '%s'", target);
+      report_ok(target, nullptr, 1);
+      *made = 1;
+    } else if (errno != EEXIST) {
+      err = errno;
+      file_error_at(err, "Error creating directory '%s'", target);
+      report_fail(err, target, nullptr, 1);
+      return Fd();
+    }
+    p = Place();
+    p.dir = Cursor(out);
+    p.name = name;
+  } else {
+    dmsg(S_ISDIR(st.st_mode) ? "'%s' exists and is a directory" : "'%s' exists and is a file",
+         target);
+  }
+  Fd fd = open_entry(p.dir.get(), p.name, target, O_RDONLY | O_DIRECTORY, &err);
+  if (!fd) file_error_at(err, "Error opening dir '%s'", target);
+  return fd;
+}
+
+// A folder of a tree being copied, with everything in it, into `target` in `out`; the
+// source is entered from the walk's folder and must be the folder the walk listed.
+int copy_folder(File *e, const char *not_, int out, const char *target, ByteCount *bytes) {
+  int made = 0;
+  Fd to = target_folder(out, e->entry.c_str(), target, &made);
+  if (!to) return made;
+  Walk walk(e->dir, e->entry, e->name, "*", not_, Exclude::Name, &e->info);
+  return made + copy_listed(walk, not_, to.get(), target, 1, bytes);
+}
+
+}  // namespace
+
 int file_xcopy(const char *path, const char *wild, const char *not_, const char *dst,
                int recurse, ByteCount *bytes) {
   if (!path || !dst) return 0;
@@ -598,21 +535,29 @@ int file_xcopy(const char *path, const char *wild, const char *not_, const char 
     return count;
   }
   Walk walk(path, wild ? wild : "*", not_, Exclude::Name);
-  for (File *e = walk.entry(); e; e = walk.next()) {
-    char target[PATH_SIZE];
-    if (!file_join(dst, e->entry.c_str(), target)) continue;
-    if (!file_isdir(e)) {
-      if (copy_one(e->dir, e->entry.c_str(), e->name, out.get(), e->entry.c_str(), target, 1,
-                   bytes) == 1)
-        count++;
-    } else if (recurse) {
-      // Below the top level every name is taken; the pattern only picks top-level entries.
-      count += file_xcopy(e->name, "*", not_, target, 1, bytes);
-    } else if (file_mkdir(target, 1)) {
-      count++;
-    }
+  return count + copy_listed(walk, not_, out.get(), dst, recurse, bytes);
+}
+
+Fd file_open_folder(const char *path, int *err) {
+  if (!path) {
+    *err = EINVAL;
+    return Fd();
   }
-  return count;
+  return open_folder(AT_FDCWD, path, err);
+}
+
+int file_copy_into(File *e, int out, const char *target, ByteCount *bytes) {
+  if (!e || !target) return 0;
+  return copy_one(e->dir, e->entry.c_str(), e->name, out, e->entry.c_str(), target, 1,
+                  bytes) == 1
+             ? 1
+             : 0;
+}
+
+int file_xcopy_into(File *e, const char *not_, int out, const char *target,
+                    ByteCount *bytes) {
+  if (!e || !target) return 0;
+  return copy_folder(e, not_, out, target, bytes);
 }
 
 int file_mkdir(const char *dir, int make_all) {
@@ -650,6 +595,11 @@ int file_rmdir(const char *dir, const char *not_, int recurse) {
   int err = 0;
   if (!locate(AT_FDCWD, dir, false, &p, &err)) return removed(dir, 0, err);
   return rmdir_at(p.dir.get(), p.name, dir, not_, recurse);
+}
+
+int file_rmdir_entry(File *e, const char *not_) {
+  if (!e) return 0;
+  return rmdir_at(e->dir, e->entry, e->name, not_, 1, &e->info);
 }
 
 int file_remove(File *x) {
@@ -771,8 +721,18 @@ int file_getgid(const char *name) {
 bool file_trusted(File *x) {
   if (!x) return false;
   // A first look from what the walk saw; the change itself checks again what it opened.
-  if (S_ISLNK(x->info.st_mode) && !file_link_trusted(x->info)) {
-    refuse_link(x->name, x->info);
+  if (S_ISLNK(x->info.st_mode) && !link_trusted(x->dir >= 0 ? x->dir : AT_FDCWD, x->info)) {
+    if (x->dir >= 0) {
+      refuse_link(x->dir, x->name, x->info);
+    } else {
+      Place p;
+      int err = 0;
+      if (locate(AT_FDCWD, x->name, false, &p, &err)) refuse_link(p.dir.get(), x->name, x->info);
+    }
+    return false;
+  }
+  if (S_ISCHR(x->info.st_mode) || S_ISBLK(x->info.st_mode)) {
+    refuse_device(x->name);
     return false;
   }
   if (x->dir >= 0 && foreign_link(x->info, x->dir)) {
@@ -784,13 +744,21 @@ bool file_trusted(File *x) {
 
 int file_chmod(File *x, mode_t mode) {
   if (!x) return 0;
+  // What the listing saw already has the mode: a change would change nothing.
+  if (x->dir >= 0 && (S_ISREG(x->info.st_mode) || S_ISDIR(x->info.st_mode)) &&
+      (x->info.st_mode & 07777) == mode)
+    return 1;
   Target t;
   int err = 0;
-  // A mode cannot be set through a path descriptor: the entry is opened for reading, without
-  // blocking, so a pipe put in its place cannot hold the run.
-  if (open_target(x, O_RDONLY | O_NONBLOCK | O_NOCTTY, &t, &err)) {
-    if (sys().fchmod(t.fd.get(), mode) == 0) return 1;
-    err = errno;
+  switch (open_target(x, &t, &err)) {
+    case Outcome::PassedOver:
+      return -1;
+    case Outcome::Done:
+      if ((t.st.st_mode & 07777) == mode || change_mode(t, mode) == 0) return 1;
+      err = errno;
+      break;
+    case Outcome::Failed:
+      break;
   }
   file_error_at(err, "Error changing mode of '%s' to %d", x->name, static_cast<int>(mode));
   return 0;
@@ -801,11 +769,18 @@ int file_chown(File *x, int uid, int gid) {
   if (gid == -1) gid = uid;
   Target t;
   int err = 0;
-  if (open_target(x, O_PATH, &t, &err)) {
-    if (sys().fchownat(t.fd.get(), "", static_cast<uid_t>(uid), static_cast<gid_t>(gid),
-                       AT_EMPTY_PATH) == 0)
-      return 1;
-    err = errno;
+  switch (open_target(x, &t, &err)) {
+    case Outcome::PassedOver:
+      return -1;
+    case Outcome::Done:
+      if (!owner_change_needed(t, static_cast<uid_t>(uid), static_cast<gid_t>(gid)) ||
+          sys().fchownat(t.fd.get(), "", static_cast<uid_t>(uid), static_cast<gid_t>(gid),
+                         AT_EMPTY_PATH) == 0)
+        return 1;
+      err = errno;
+      break;
+    case Outcome::Failed:
+      break;
   }
   file_error_at(err, "Error changing ownership of '%s' to uid=%d, gid=%d", x->name, uid, gid);
   return 0;
@@ -1238,11 +1213,13 @@ Walk::Walk(const char *path, const char *wild, const char *not_, Exclude by,
 }
 
 Walk::Walk(int parent, const std::string &name, const char *path, const char *wild,
-           const char *not_, Exclude by)
-    : not_(not_), by_(by) {
+           const char *not_, Exclude by, const struct stat *seen,
+           std::function<void(const File &)> on_excluded)
+    : not_(not_), by_(by), on_excluded_(std::move(on_excluded)) {
   handle_ = std::make_unique<FHandle>();
   int err = 0;
-  Fd folder = open_entry(parent, name, path, O_RDONLY | O_DIRECTORY, &err);
+  Fd folder = seen ? open_listed_folder(parent, name.c_str(), *seen, path, &err)
+                   : open_entry(parent, name, path, O_RDONLY | O_DIRECTORY, &err);
   entry_ = first_in(&handle_, std::move(folder), path, wild, err);
   skip_excluded();
 }

@@ -4,8 +4,9 @@
 //
 // The installer runs as root over trees that another user owns, so nothing here acts by a
 // path that was checked before: every path is opened one component at a time through
-// folder descriptors, a symbolic link is followed only when it is trusted (see
-// file_link_trusted), and files are replaced whole, through a new file renamed over the old.
+// folder descriptors (resolve.h), a symbolic link is followed only when it is trusted, every
+// walk goes down a tree from the folder it holds open, and files are replaced whole, through
+// a new file renamed over the old.
 #pragma once
 
 #include <dirent.h>
@@ -72,9 +73,16 @@ int file_copy(const char *src, const char *dst, int overwrite, ByteCount *bytes)
 // Files copied plus directories created.
 int file_xcopy(const char *path, const char *wild, const char *not_, const char *dst,
                int recurse, ByteCount *bytes);
+// The same work on what a walk listed, from the folder descriptors it holds, into a folder
+// already open (file_open_folder): a tree is entered only as the very folder the walk saw.
+Fd file_open_folder(const char *path, int *err);
+int file_copy_into(File *e, int out, const char *target, ByteCount *bytes);
+int file_xcopy_into(File *e, const char *not_, int out, const char *target, ByteCount *bytes);
 int file_mkdir(const char *dir, int make_all);
 // Entries removed, dir itself included.
 int file_rmdir(const char *dir, const char *not_, int recurse);
+// file_rmdir, recursive, of a folder a walk listed, entered only if it is still that folder.
+int file_rmdir_entry(File *e, const char *not_);
 // Removes one entry of a walk that is not a directory (a link itself, never its target).
 int file_remove(File *x);
 
@@ -90,15 +98,21 @@ bool file_isdir(const File *x);
 // Ids from the user and group databases, or -1.
 int file_getuid(const char *name);
 int file_getgid(const char *name);
+// A change of owner or mode acts on the entry, or on a trusted link's target, through a
+// path descriptor: a pipe or a socket is changed without being opened for reading. 1 done
+// (or nothing to change), 0 failed and logged, -1 passed over with the reason logged (a
+// link that is not trusted, a device, another user's hard link).
 int file_chmod(File *x, mode_t mode);
 // A uid of -1 is refused; a gid of -1 takes the uid.
 int file_chown(File *x, int uid, int gid);
 // Whether an entry may be acted on: false, with the reason logged, for a link that is not
-// trusted and for a file that another user hard-linked into a folder of theirs.
+// trusted, for a device, and for a file that another user hard-linked into a folder of
+// theirs.
 bool file_trusted(File *x);
 
-// A symbolic link is followed only when root or the installer's own user owns it: no
-// other user can have planted it.
+// The first test of a symbolic link: root or the installer's own user owns it and it has
+// one name. Following it also needs every folder above it sealed (resolve.h), which the
+// path walk checks when it gets there.
 bool file_link_trusted(const struct stat &link);
 
 // Joins a folder and an entry name as attach_path does; false when the result would not
@@ -182,9 +196,11 @@ class Walk {
  public:
   Walk(const char *path, const char *wild, const char *not_ = nullptr,
        Exclude by = Exclude::Name, std::function<void(const File &)> on_excluded = {});
-  // The folder `name` of the open folder `parent`, reached as `path`.
+  // The folder `name` of the open folder `parent`, reached as `path`. With `seen` (what the
+  // listing of `parent` saw) it must still be that folder, or it is not entered.
   Walk(int parent, const std::string &name, const char *path, const char *wild,
-       const char *not_, Exclude by);
+       const char *not_, Exclude by, const struct stat *seen = nullptr,
+       std::function<void(const File &)> on_excluded = {});
   ~Walk();
   Walk(const Walk &) = delete;
   Walk &operator=(const Walk &) = delete;

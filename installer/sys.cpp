@@ -6,9 +6,11 @@
 #include <linux/openat2.h>
 #include <pwd.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 #include "userfiles.h"
 
@@ -37,6 +39,23 @@ ssize_t real_getrandom(void *buf, std::size_t n) {
   errno = ENOSYS;
   return -1;
 #endif
+}
+
+// fchmodat2 came with Linux 6.6; C libraries older than the kernel do not name it. Its
+// number is the same on every architecture with the common numbering.
+#if !defined(SYS_fchmodat2) && (defined(__x86_64__) || defined(__aarch64__))
+#define SYS_fchmodat2 452
+#endif
+
+std::string proc_fd(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+int real_fchmod_path(int fd, mode_t mode) {
+#ifdef SYS_fchmodat2
+  if (::syscall(SYS_fchmodat2, fd, "", mode, AT_EMPTY_PATH) == 0) return 0;
+  if (errno != ENOSYS) return -1;
+#endif
+  // The magic link leads to the very file the descriptor holds, whatever its name now.
+  return ::chmod(proc_fd(fd).c_str(), mode);
 }
 
 Sys real_sys() {
@@ -97,6 +116,10 @@ Sys real_sys() {
   s.linkat = ::linkat;
   s.pread = ::pread;
   s.getrandom = real_getrandom;
+  s.fchmod_path = real_fchmod_path;
+  s.capability_size = [](int fd) -> ssize_t {
+    return ::getxattr(proc_fd(fd).c_str(), "security.capability", nullptr, 0);
+  };
   return s;
 }
 

@@ -56,6 +56,12 @@ struct Sys {
   std::function<ssize_t(int fd, void *buf, std::size_t n, off_t offset)> pread;
   // getrandom: -1 with ENOSYS where the kernel lacks it.
   std::function<ssize_t(void *buf, std::size_t n)> getrandom;
+  // Calls on a path descriptor (O_PATH), which fchmod and fgetxattr refuse. The mode is set
+  // with fchmodat2 and AT_EMPTY_PATH, or through /proc/self/fd where the kernel lacks it
+  // (-1 with ENOSYS or ENOENT when neither can).
+  std::function<int(int fd, mode_t mode)> fchmod_path;
+  // The size of the file capabilities the file holds, -1 with ENODATA when it holds none.
+  std::function<ssize_t(int fd)> capability_size;
 };
 
 // The calls in force.

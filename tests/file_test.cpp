@@ -4,12 +4,16 @@
 #include "file.h"
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 
+#include "copy.h"
 #include "fake_sys.h"
 #include "scratch.h"
 
@@ -491,6 +495,91 @@ TEST_F(FileTest, UnchangedFilesAreNotRewritten) {
   EXPECT_EQ(copy("src", "link"), 1);
   EXPECT_FALSE(fs::is_symlink(p("link")));
   EXPECT_EQ(get("link"), big);
+}
+
+// Chown and Chmod make no call where it would change nothing. A chown clears the set-id
+// bits and a file's capabilities even to the same owner, so with any of them it is made.
+TEST_F(FileTest, OwnerAndModeCallsOnlyWhereTheyChangeSomething) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files to another user";
+  for (auto f : {"t/plain", "t/setuid", "t/caps"}) put(f, "x");
+  ASSERT_EQ(::chown(p("t").c_str(), 4600, 4600), 0);
+  for (auto f : {"t/plain", "t/setuid", "t/caps"}) ASSERT_EQ(::chown(p(f).c_str(), 4600, 4600), 0);
+  ::chmod(p("t/setuid").c_str(), 04755);
+  ::chmod(p("t/plain").c_str(), 0644);
+  ::chmod(p("t/caps").c_str(), 0644);
+  struct stat caps;
+  ASSERT_EQ(::stat(p("t/caps").c_str(), &caps), 0);
+  int chowns = 0, chmods = 0;
+  Sys real = sys();
+  sys().fchownat = [&](int fd, const char *path, uid_t u, gid_t g, int flags) {
+    chowns++;
+    return real.fchownat(fd, path, u, g, flags);
+  };
+  sys().fchmod_path = [&](int fd, mode_t mode) {
+    chmods++;
+    return real.fchmod_path(fd, mode);
+  };
+  sys().capability_size = [&](int fd) -> ssize_t {
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && st.st_ino == caps.st_ino) return 20;
+    errno = ENODATA;
+    return -1;
+  };
+  EXPECT_EQ(dochown(p("t").c_str(), "*", nullptr, 4600, 4600), 3);
+  EXPECT_EQ(chowns, 2);  // the set-uid file and the one with capabilities
+  EXPECT_EQ(fs::status(p("t/setuid")).permissions(), fs::perms(0755));
+  EXPECT_EQ(dochmod(p("t").c_str(), "*", nullptr, 0644), 3);
+  EXPECT_EQ(chmods, 1);  // the file that lost its set-uid bit
+  EXPECT_EQ(dochmod(p("t").c_str(), "*", nullptr, 0644), 3);
+  EXPECT_EQ(chmods, 1);
+}
+
+// A socket and a pipe are changed through a path descriptor, never opened for reading; a
+// device is passed over with a line in the log; the walk goes on past all three.
+TEST_F(FileTest, SocketsPipesAndDevicesDoNotEndAWalk) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a device";
+  fs::create_directories(p("t"));
+  put("t/z.txt", "z");
+  ASSERT_EQ(::mkfifo(p("t/pipe").c_str(), 0644), 0);
+  ASSERT_EQ(::mknod(p("t/dev").c_str(), S_IFCHR | 0600, makedev(1, 5)), 0);
+  int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  struct sockaddr_un addr = {};
+  addr.sun_family = AF_UNIX;
+  std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", p("t/sock").c_str());
+  ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+  ::close(s);
+  Sys real = sys();
+  Strings opened;
+  sys().openat = [&](int dir, const char *path, int flags, mode_t mode) {
+    if (!(flags & O_PATH) && std::string(path) != "t") opened.push_back(path);
+    return real.openat(dir, path, flags, mode);
+  };
+  EXPECT_EQ(dochmod(p("t").c_str(), "*", nullptr, 0640), 3);
+  EXPECT_EQ(dochown(p("t").c_str(), "*", nullptr, 4600, 4600), 3);
+  EXPECT_EQ(opened, Strings{});
+  for (auto f : {"t/z.txt", "t/pipe", "t/sock"}) {
+    struct stat st;
+    ASSERT_EQ(::lstat(p(f).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u) << f;
+    EXPECT_EQ(st.st_uid, 4600u) << f;
+  }
+  struct stat dev;
+  ASSERT_EQ(::lstat(p("t/dev").c_str(), &dev), 0);
+  EXPECT_EQ(dev.st_mode & 07777, 0600u);
+  EXPECT_EQ(dev.st_uid, 0u);
+  EXPECT_TRUE(logged("Not changing '" + p("t/dev") + "', it is a device"));
+
+  // A kernel that cannot set a mode through a path descriptor, without /proc: a regular
+  // file is opened again by its name; a pipe cannot be, and that failure is reported.
+  sys().fchmod_path = [](int, mode_t) {
+    errno = ENOSYS;
+    return -1;
+  };
+  EXPECT_EQ(dochmod(p("t").c_str(), "z.txt", nullptr, 0600), 1);
+  EXPECT_EQ(fs::status(p("t/z.txt")).permissions(), fs::perms(0600));
+  EXPECT_EQ(dochmod(p("t").c_str(), "pipe", nullptr, 0600), 0);
+  EXPECT_TRUE(logged("Error changing mode of '" + p("t/pipe") +
+                     "' to 384, Function not implemented"));
 }
 
 }  // namespace

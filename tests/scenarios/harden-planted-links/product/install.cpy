@@ -5,6 +5,9 @@
 # the way, as the destination folder, in a tree that is backed up, and a hard link.
 Chown $(web)/* - webuser
 Chmod $(web)/* - 644
+Chown $(current_dir)/sealed/* - webuser
+Chmod $(current_dir)/sealed/* - 666
+CopyFile $(current_dir)/sealed/* - $(current_dir)
 CopyFile $(current_dir)/data/conf.ini - $(web)
 CopyFile $(current_dir)/data/conf.ini - $(web)/sub
 CopyFile $(current_dir)/data/conf.ini - $(web)/sub/*

@@ -1,0 +1,200 @@
+// Link-safe path resolution, one rule at a time: who owns a link, how many names it has,
+// who can change the folders above it, a sticky folder, a name swapped between a listing
+// and the descent, and how many links one path may pass. The same rules against another
+// user's actions run end to end in the harden-* scenarios.
+#include "resolve.h"
+
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "copy.h"
+#include "scratch.h"
+
+namespace fs = std::filesystem;
+using namespace installer;
+
+namespace {
+
+constexpr uid_t OTHER = 4600;  // a user that is not the one running the tests
+
+class ResolveTest : public ScratchTest {
+ protected:
+  void SetUp() override {
+    ScratchTest::SetUp();
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files to another user";
+  }
+  void link(const std::string &target, const std::string &rel, uid_t owner = 0) {
+    fs::create_directories(fs::path(p(rel)).parent_path());
+    fs::create_symlink(target, p(rel));
+    ASSERT_EQ(::lchown(p(rel).c_str(), owner, owner), 0);
+  }
+  void folder(const std::string &rel, mode_t mode, uid_t owner = 0) {
+    fs::create_directories(p(rel));
+    ASSERT_EQ(::chown(p(rel).c_str(), owner, owner), 0);
+    ASSERT_EQ(::chmod(p(rel).c_str(), mode), 0);
+  }
+  // What a path resolves to, following the last component: the name reached and whether a
+  // regular file stands there, or the error.
+  std::string resolve(const std::string &rel) {
+    Place where;
+    int err = 0;
+    if (!locate(AT_FDCWD, p(rel).c_str(), true, &where, &err)) return std::strerror(err);
+    struct stat st;
+    bool file = fstatat(where.dir.get(), where.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISREG(st.st_mode);
+    return where.name + (file ? " (file)" : "");
+  }
+};
+
+TEST_F(ResolveTest, OwnerOfTheLink) {
+  put("outside/secret", "s");
+  link(p("outside/secret"), "mine");
+  link(p("outside/secret"), "theirs", OTHER);
+  link(p("outside"), "theirs_dir", OTHER);
+  EXPECT_EQ(resolve("mine"), "secret (file)");
+  EXPECT_EQ(resolve("theirs"), "theirs");  // the link itself, never its target
+  EXPECT_EQ(resolve("theirs_dir/secret"), std::strerror(ELOOP));
+  EXPECT_TRUE(logged("Not following link 'theirs_dir' on the way to '" +
+                     p("theirs_dir/secret") + "', owned by uid 4600"));
+}
+
+TEST_F(ResolveTest, ALinkWithSeveralNamesIsNotTrusted) {
+  put("outside/prog", "p");
+  link(p("outside/prog"), "alt/prog");
+  ASSERT_EQ(::link(p("alt/prog").c_str(), p("alt/again").c_str()), 0);
+  EXPECT_EQ(resolve("alt/prog"), "prog");
+  struct stat st;
+  ASSERT_EQ(lstat(p("alt/prog").c_str(), &st), 0);
+  EXPECT_FALSE(link_owner_trusted(st));
+  ASSERT_EQ(::unlink(p("alt/again").c_str()), 0);
+  EXPECT_EQ(resolve("alt/prog"), "prog (file)");
+}
+
+TEST_F(ResolveTest, EveryFolderAboveMustBeSealed) {
+  put("outside/secret", "s");
+  struct Case {
+    mode_t mode;
+    uid_t owner;
+    bool trusted;
+  } cases[] = {
+      {0755, 0, true},       // root's own folder
+      {0755, OTHER, false},  // another user's folder: theirs to rename things in
+      {0775, 0, false},      // a group can write (with an ACL, the mask shows here)
+      {0757, 0, false},      // anybody can write
+      {01777, 0, true},      // sticky: nobody can move root's link
+      {01775, OTHER, false}, // sticky, but another user's
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.mode);
+    fs::remove_all(p("f"));
+    folder("f", c.mode, c.owner);
+    link(p("outside/secret"), "f/link");
+    EXPECT_EQ(resolve("f/link"), c.trusted ? "secret (file)" : "link");
+    // The same folder one level further up decides for everything below it.
+    folder("f/inner", 0755);
+    link(p("outside/secret"), "f/inner/link");
+    EXPECT_EQ(resolve("f/inner/link"), c.trusted ? "secret (file)" : "link");
+  }
+  struct stat st = {};
+  st.st_mode = S_IFDIR | 0750;
+  EXPECT_TRUE(folder_sealed(st));
+  st.st_mode = S_IFDIR | 0770;  // an ACL granting a named user write shows in the mask
+  EXPECT_FALSE(folder_sealed(st));
+}
+
+TEST_F(ResolveTest, ManyLinksOnOnePathEndInALoopError) {
+  put("end", "e");
+  link(p("end"), "l0");
+  for (int i = 1; i <= MAX_LINK_HOPS; i++)
+    link(p("l" + std::to_string(i - 1)), "l" + std::to_string(i));
+  EXPECT_EQ(resolve("l" + std::to_string(MAX_LINK_HOPS - 1)), "end (file)");
+  EXPECT_EQ(resolve("l" + std::to_string(MAX_LINK_HOPS)), std::strerror(ELOOP));
+  link("self", "self");
+  EXPECT_EQ(resolve("self"), std::strerror(ELOOP));
+}
+
+// A folder the listing saw is entered only if it is still that folder: another folder or a
+// link swapped in under its name is not.
+TEST_F(ResolveTest, TheFolderEnteredIsTheFolderListed) {
+  fs::create_directories(p("w/a"));
+  fs::create_directories(p("w/b"));
+  link(p("w/b"), "w/l");
+  struct stat seen;
+  ASSERT_EQ(lstat(p("w/a").c_str(), &seen), 0);
+  Fd w(::open(p("w").c_str(), O_RDONLY | O_DIRECTORY));
+  int err = 0;
+  EXPECT_TRUE(open_listed_folder(w.get(), "a", seen, "w/a", &err));
+  ASSERT_EQ(::syscall(SYS_renameat2, w.get(), "a", w.get(), "b", 2 /* exchange */), 0);
+  EXPECT_FALSE(open_listed_folder(w.get(), "a", seen, "w/a", &err));
+  EXPECT_EQ(err, EAGAIN);
+  ASSERT_EQ(::syscall(SYS_renameat2, w.get(), "a", w.get(), "l", 2), 0);
+  EXPECT_FALSE(open_listed_folder(w.get(), "a", seen, "w/a as a link", &err));
+  EXPECT_TRUE(logged("Not entering 'w/a', it was replaced after it was listed"));
+  EXPECT_TRUE(logged("Not entering 'w/a as a link', it was replaced after it was listed"));
+}
+
+// The race of a walk, hit every time: the web user's folder d and root's link to a folder
+// outside change names just after the listing saw d and before the walk goes into it.
+TEST_F(ResolveTest, ASwapBetweenListingAndDescentChangesNothingOutside) {
+  for (int i = 0; i < 3; i++) put("outside/s" + std::to_string(i), "root only");
+  fs::permissions(p("outside"), fs::perms(0700));
+  for (int i = 0; i < 3; i++) put("web/d/f" + std::to_string(i), "x");
+  folder("web", 0755, OTHER);  // the web user's folder
+  folder("web/d", 0755, OTHER);
+  // Root's link to the folder outside, beside the tree so that no walk lists it: only the
+  // swap puts it where the walk goes.
+  link(p("outside"), "side/lnk");
+  auto outside = [this] {
+    std::string state;
+    for (auto &e : fs::directory_iterator(p("outside"))) {
+      struct stat st;
+      lstat(e.path().c_str(), &st);
+      state += e.path().filename().string() + " " + std::to_string(st.st_mode) + " " +
+               std::to_string(st.st_uid) + ";";
+    }
+    return state;
+  };
+  std::string before = outside();
+  auto swap_on_descent = [this] {
+    Sys real = sys();
+    struct stat web;
+    ::stat(p("web").c_str(), &web);
+    sys().openat = [real, this, web](int dir, const char *path, int flags, mode_t mode) {
+      struct stat in;
+      if ((flags & O_DIRECTORY) && std::strcmp(path, "d") == 0 && ::fstat(dir, &in) == 0 &&
+          in.st_ino == web.st_ino)
+        ::syscall(SYS_renameat2, AT_FDCWD, p("web/d").c_str(), AT_FDCWD, p("side/lnk").c_str(),
+                  2);
+      return real.openat(dir, path, flags, mode);
+    };
+  };
+  auto refused = [this] {
+    int n = 0;
+    for (const std::string &line : log_lines())
+      n += line.find("Not entering '" + p("web/d") + "', it was replaced") != std::string::npos;
+    return n;
+  };
+  const char *runs[] = {"chmod", "chown", "copy", "rmdir"};
+  for (const char *run : runs) {
+    SCOPED_TRACE(run);
+    if (fs::is_symlink(p("web/d")))  // the names as they were before the last swap
+      ::syscall(SYS_renameat2, AT_FDCWD, p("web/d").c_str(), AT_FDCWD, p("side/lnk").c_str(), 2);
+    int before_run = refused();
+    SysGuard guard;
+    swap_on_descent();
+    std::string what = run;
+    if (what == "chmod") dochmod(p("web").c_str(), "*", nullptr, 0777);
+    if (what == "chown") dochown(p("web").c_str(), "*", nullptr, OTHER + 1, OTHER + 1);
+    if (what == "copy") file_xcopy(p("web").c_str(), "*", nullptr, p("copy").c_str(), 1, nullptr);
+    if (what == "rmdir") file_rmdir(p("web").c_str(), nullptr, 1);
+    EXPECT_EQ(outside(), before);
+    EXPECT_EQ(refused(), before_run + 1);
+  }
+  EXPECT_FALSE(fs::exists(p("copy/d/s0")));
+
+}
+
+}  // namespace
