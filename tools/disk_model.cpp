@@ -805,6 +805,10 @@ std::vector<Change> DiskModel::net_effect() {
   return out;
 }
 
+// Every call that can change the disk, or that takes a descriptor or a stream the model
+// handed out, is answered here; the rest only read (the streams' reads on real content, the
+// working folder, the user and group databases, random bytes) and stay the real ones. A call
+// added to the seam that writes must be answered here too.
 Sys DiskModel::calls(std::FILE *log) {
   auto impl = std::make_shared<Impl>(Impl{*this, log});
   Sys s = sys();
@@ -853,6 +857,9 @@ Sys DiskModel::calls(std::FILE *log) {
     errno = EPERM;
     return -1;
   };
+  // Calls on path descriptors: the mode as fchmod sets it, capabilities as the disk has them.
+  s.fchmod_path = [impl](int fd, mode_t m) { return impl->fchmod(fd, m); };
+  s.capability_size = [impl](int fd) { return impl->capability_size(fd); };
   s.fflush = [log](std::FILE *f) { return f == log ? 0 : std::fflush(f); };
   s.fclose = [impl](std::FILE *f) { return impl->fclose(f); };
   return s;
