@@ -101,6 +101,8 @@ Sys real_sys() {
   // The statically linked installer: the files, never the name service (see userfiles.h).
   s.getpwnam = [](const char *name) { return userfiles_uid("/etc/passwd", name); };
   s.getgrnam = [](const char *name) { return userfiles_gid("/etc/group", name); };
+  s.getpwuid = [](uid_t uid) { return userfiles_user("/etc/passwd", uid); };
+  s.getgrgid = [](gid_t gid) { return userfiles_group("/etc/group", gid); };
 #else
   s.getpwnam = [](const char *name) -> std::optional<uid_t> {
     struct passwd *pw = ::getpwnam(name);
@@ -111,6 +113,16 @@ Sys real_sys() {
     struct group *gr = ::getgrnam(name);
     if (!gr) return std::nullopt;
     return gr->gr_gid;
+  };
+  s.getpwuid = [](uid_t uid) -> std::optional<std::string> {
+    struct passwd *pw = ::getpwuid(uid);
+    if (!pw) return std::nullopt;
+    return std::string(pw->pw_name);
+  };
+  s.getgrgid = [](gid_t gid) -> std::optional<std::string> {
+    struct group *gr = ::getgrgid(gid);
+    if (!gr) return std::nullopt;
+    return std::string(gr->gr_name);
   };
 #endif
   s.linkat = ::linkat;

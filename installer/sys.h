@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <functional>
 #include <optional>
+#include <string>
 
 namespace installer {
 
@@ -50,6 +51,9 @@ struct Sys {
   // The user and group databases: an id, or nothing when there is no such name.
   std::function<std::optional<uid_t>(const char *name)> getpwnam;
   std::function<std::optional<gid_t>(const char *name)> getgrnam;
+  // And the other way round, for showing owners: a name, or nothing for an unknown id.
+  std::function<std::optional<std::string>(uid_t uid)> getpwuid;
+  std::function<std::optional<std::string>(gid_t gid)> getgrgid;
 
   // Replacing files: naming an unnamed file, reading back what is there, random names.
   std::function<int(int fromfd, const char *from, int tofd, const char *to, int flags)> linkat;

@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <optional>
+#include <string>
 
 namespace installer {
 
@@ -17,5 +18,9 @@ namespace installer {
 // these files. errno is left as it was.
 std::optional<uid_t> userfiles_uid(const char *path, const char *name);
 std::optional<gid_t> userfiles_gid(const char *path, const char *name);
+
+// The name of the first entry with that id, the other way round, for showing owners.
+std::optional<std::string> userfiles_user(const char *path, uid_t uid);
+std::optional<std::string> userfiles_group(const char *path, gid_t gid);
 
 }  // namespace installer

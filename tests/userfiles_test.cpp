@@ -80,3 +80,13 @@ TEST_F(UserFilesTest, LeavesErrnoAsItWas) {
 }
 
 }  // namespace
+
+// Owners shown by the static tools: the first entry with the id, after a long line too.
+TEST_F(UserFilesTest, NamesTheFirstEntryOfAnId) {
+  const std::string users = dir + "/passwd", groups = dir + "/group";
+  EXPECT_EQ(userfiles_user(users.c_str(), 33), "web");
+  EXPECT_EQ(userfiles_user(users.c_str(), 1033), "33");
+  EXPECT_EQ(userfiles_user(users.c_str(), 4242), std::nullopt);
+  EXPECT_EQ(userfiles_group(groups.c_str(), 34), "web");
+  EXPECT_EQ(userfiles_group(nullptr, 0), std::nullopt);
+}

@@ -4,8 +4,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <grp.h>
-#include <pwd.h>
 #include <sys/mman.h>
 #include <sys/statvfs.h>
 #include <sys/xattr.h>
@@ -71,15 +69,10 @@ std::deque<std::string> components(const std::string &path) {
   return out;
 }
 
-std::string user_name(uid_t uid) {
-  const struct passwd *pw = getpwuid(uid);
-  return pw ? pw->pw_name : std::to_string(uid);
-}
+// Through the seam, so that the static tool reads the files as the static installer does.
+std::string user_name(uid_t uid) { return sys().getpwuid(uid).value_or(std::to_string(uid)); }
 
-std::string group_name(gid_t gid) {
-  const struct group *gr = getgrgid(gid);
-  return gr ? gr->gr_name : std::to_string(gid);
-}
+std::string group_name(gid_t gid) { return sys().getgrgid(gid).value_or(std::to_string(gid)); }
 
 const char *type_of(mode_t m) {
   return S_ISDIR(m) ? "dir" : S_ISLNK(m) ? "link" : S_ISREG(m) ? "file" : "other";
