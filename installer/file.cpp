@@ -136,22 +136,30 @@ Fd open_folder(int base, const char *path, int *err) {
 bool copy_data(int in, off_t size, FileWriter &out, const char *src, const char *dst,
                ByteCount *bytes) {
   static char buf[COPY_BLOCK];
-  // While the target may already hold this content, it is read and compared, not written.
   off_t moved = 0;
+  // One piece read and handed to the writer: 1 moved, 0 at the end, -1 failed (reported).
+  auto piece = [&]() -> int {
+    for (;;) {
+      ssize_t n = sys().read(in, buf, sizeof buf);
+      if (n == 0) return 0;
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        file_error_at(errno, "Error reading from '%s'", src);
+        return -1;
+      }
+      if (!out.write(buf, static_cast<std::size_t>(n))) {
+        file_error_at(errno, "Error writing to '%s'", dst);
+        return -1;
+      }
+      moved += n;
+      if (bytes) *bytes += static_cast<ByteCount>(n);
+      return 1;
+    }
+  };
+  // While the target may already hold this content, it is read and compared, not written.
   while (out.comparing()) {
-    ssize_t n = sys().read(in, buf, sizeof buf);
-    if (n == 0) return true;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      file_error_at(errno, "Error reading from '%s'", src);
-      return false;
-    }
-    if (!out.write(buf, static_cast<std::size_t>(n))) {
-      file_error_at(errno, "Error writing to '%s'", dst);
-      return false;
-    }
-    moved += n;
-    if (bytes) *bytes += static_cast<ByteCount>(n);
+    int r = piece();
+    if (r <= 0) return r == 0;
   }
   off_t compared = moved;
   for (;;) {
@@ -163,18 +171,8 @@ bool copy_data(int in, off_t size, FileWriter &out, const char *src, const char 
   }
   if (moved > compared && moved == size) return true;
   for (;;) {
-    ssize_t n = sys().read(in, buf, sizeof buf);
-    if (n == 0) return true;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      file_error_at(errno, "Error reading from '%s'", src);
-      return false;
-    }
-    if (!out.write(buf, static_cast<std::size_t>(n))) {
-      file_error_at(errno, "Error writing to '%s'", dst);
-      return false;
-    }
-    if (bytes) *bytes += static_cast<ByteCount>(n);
+    int r = piece();
+    if (r <= 0) return r == 0;
   }
 }
 
