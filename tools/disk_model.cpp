@@ -225,6 +225,19 @@ struct DiskModel::Impl {
     return f == m.fds_.end() ? nullptr : f->second.node;
   }
 
+  // The entry an *at call names: the descriptor's own with AT_EMPTY_PATH and an empty path,
+  // else the path from the descriptor. 0, or the error the call fails with.
+  int at_entry(int dirfd, const char *path, int flags, NodeP *n) {
+    if (path && !*path && (flags & AT_EMPTY_PATH)) {
+      *n = by_fd(dirfd);
+      return *n ? 0 : EBADF;
+    }
+    NodeP dir;
+    std::string name;
+    if (int e = find(dirfd, path, !(flags & AT_SYMLINK_NOFOLLOW), &dir, &name, n)) return e;
+    return *n ? 0 : ENOENT;
+  }
+
   // The real file system an entry lies on: that of the nearest real entry at or above it.
   static bool fs_of(const NodeP &n, struct statvfs *fs) {
     for (NodeP at = n; at; at = at->parent.lock())
@@ -425,15 +438,8 @@ struct DiskModel::Impl {
   }
 
   int fstatat(int dirfd, const char *path, struct stat *st, int flags) {
-    NodeP dir, n;
-    std::string name;
-    if (path && !*path && (flags & AT_EMPTY_PATH)) {
-      n = by_fd(dirfd);
-      if (!n) return fail(EBADF);
-    } else if (int e = find(dirfd, path, !(flags & AT_SYMLINK_NOFOLLOW), &dir, &name, &n)) {
-      return fail(e);
-    }
-    if (!n) return fail(ENOENT);
+    NodeP n;
+    if (int e = at_entry(dirfd, path, flags, &n)) return fail(e);
     stat_of(*n, st);
     return 0;
   }
@@ -509,15 +515,8 @@ struct DiskModel::Impl {
   }
 
   int fchownat(int dirfd, const char *path, uid_t uid, gid_t gid, int flags) {
-    NodeP dir, n;
-    std::string name;
-    if (path && !*path && (flags & AT_EMPTY_PATH)) {
-      n = by_fd(dirfd);
-      if (!n) return fail(EBADF);
-    } else if (int e = find(dirfd, path, !(flags & AT_SYMLINK_NOFOLLOW), &dir, &name, &n)) {
-      return fail(e);
-    }
-    if (!n) return fail(ENOENT);
+    NodeP n;
+    if (int e = at_entry(dirfd, path, flags, &n)) return fail(e);
     return chown_node(n, uid, gid);
   }
 
