@@ -19,9 +19,11 @@ build:
 	$(CMAKE) -S . -B build/gcc -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
 	$(CMAKE) --build build/gcc -j $(JOBS)
 
-# Warnings are errors here, and both optimised and Debug builds are covered. The suite ends
-# by checking that the host's /dev/null, /dev/zero and /dev/full are as they were.
+# Warnings are errors here, and both optimised and Debug builds are covered. The sources'
+# layout is checked first; the suite ends by checking that the host's /dev/null, /dev/zero
+# and /dev/full are as they were.
 check:
+	bash tests/format_check.sh
 	@mkdir -p build && bash tests/host_devices.sh save build/host-devices
 	$(CMAKE) -S . -B build/gcc -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(WERROR) >/dev/null
 	$(CMAKE) --build build/gcc -j $(JOBS)

@@ -17,11 +17,11 @@ void array_alloc_failed();
 
 template <class T>
 struct Array {
-  int size = 0;              // slots allocated
-  int block = ARRAY_BLOCK;   // least growth; a full array doubles, so adds cost O(1) each
-  int items = 0;             // items held, data[0] .. data[items - 1]
-  int current = -1;          // index of the next item array_get returns, or -1
-  int lock = 0;              // kept for the record; nothing uses it
+  int size = 0;             // slots allocated
+  int block = ARRAY_BLOCK;  // least growth; a full array doubles, so adds cost O(1) each
+  int items = 0;            // items held, data[0] .. data[items - 1]
+  int current = -1;         // index of the next item array_get returns, or -1
+  int lock = 0;             // kept for the record; nothing uses it
   int locked = 0;
   std::vector<std::unique_ptr<T>> data;
 };

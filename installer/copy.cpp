@@ -127,8 +127,8 @@ void copy_parse_line(Copy *x, const char *line, int number) {
   if (shape == SrcNot || shape == SrcNotDest)
     ok = take_field(x, number, fields, &cmd.not_, "not", "Missing not wildcard") && ok;
   if (shape == SrcDest || shape == SrcNotDest)
-    ok = take_field(x, number, fields, &cmd.dest, "destination",
-                    "Missing copy destination path") && ok;
+    ok = take_field(x, number, fields, &cmd.dest, "destination", "Missing copy destination path") &&
+         ok;
   if (!ok) {
     cmd = CCmd{};
     return;
@@ -280,7 +280,6 @@ int remove_files(Copy *x, unsigned index, ByteCount *) {
   }
   return result;
 }
-
 
 // Reads one template line of at most TEMPLATE_LINE_SIZE - 1 characters. A longer line goes
 // on as the next line; a line of exactly that length does not leave an empty line behind.

@@ -251,8 +251,8 @@ int removed(const char *path, int count, int error) {
 // Removes the folder `name` of `parent` with what is in it, never leaving the folder it
 // was opened as: a link put in its place is removed as a link. `seen`, when given, is the
 // folder the parent's listing saw there.
-int rmdir_at(int parent, const std::string &name, const char *path, const char *not_,
-             int recurse, const struct stat *seen = nullptr) {
+int rmdir_at(int parent, const std::string &name, const char *path, const char *not_, int recurse,
+             const struct stat *seen = nullptr) {
   int count = 0;
   if (recurse) {
     Walk walk(parent, name, path, "*", not_, Exclude::Name, seen);
@@ -518,8 +518,8 @@ int copy_folder(File *e, const char *not_, int out, const char *target, ByteCoun
 
 }  // namespace
 
-int file_xcopy(const char *path, const char *wild, const char *not_, const char *dst,
-               int recurse, ByteCount *bytes) {
+int file_xcopy(const char *path, const char *wild, const char *not_, const char *dst, int recurse,
+               ByteCount *bytes) {
   if (!path || !dst) return 0;
   int count = 0;
   if (file_exist(dst) == 0) {
@@ -546,14 +546,12 @@ Fd file_open_folder(const char *path, int *err) {
 
 int file_copy_into(File *e, int out, const char *target, ByteCount *bytes) {
   if (!e || !target) return 0;
-  return copy_one(e->dir, e->entry.c_str(), e->name, out, e->entry.c_str(), target, 1,
-                  bytes) == 1
+  return copy_one(e->dir, e->entry.c_str(), e->name, out, e->entry.c_str(), target, 1, bytes) == 1
              ? 1
              : 0;
 }
 
-int file_xcopy_into(File *e, const char *not_, int out, const char *target,
-                    ByteCount *bytes) {
+int file_xcopy_into(File *e, const char *not_, int out, const char *target, ByteCount *bytes) {
   if (!e || !target) return 0;
   return copy_folder(e, not_, out, target, bytes);
 }
@@ -633,8 +631,7 @@ std::unique_ptr<File> first_in(std::unique_ptr<FHandle> *h, Fd folder, const cha
 
 }  // namespace
 
-std::unique_ptr<File> file_first(std::unique_ptr<FHandle> *h, const char *path,
-                                 const char *wild) {
+std::unique_ptr<File> file_first(std::unique_ptr<FHandle> *h, const char *path, const char *wild) {
   if (!h || !path || !wild) return nullptr;
   *h = std::make_unique<FHandle>();
   int err = 0;
@@ -866,9 +863,7 @@ std::string random_tag() {
   return tag;
 }
 
-std::string temp_name() {
-  return ".install." + std::to_string(::getpid()) + "." + random_tag();
-}
+std::string temp_name() { return ".install." + std::to_string(::getpid()) + "." + random_tag(); }
 
 // Whether an unnamed file can be given a name later: by its descriptor, which root may
 // always do, or through /proc/self/fd, which a bare root (a chroot, a container) may lack.
@@ -923,8 +918,8 @@ bool FileWriter::open_at(int dir, const char *name, const char *shown,
   // Another name of somebody else's file, whatever it is, is no file of this folder's: only
   // this name is replaced, and the file keeps its other names and everything else.
   auto foreign_name = [&] {
-    bool foreign = exists && !S_ISDIR(old.st_mode) && old.st_nlink > 1 &&
-                   old.st_uid != folder.st_uid;
+    bool foreign =
+        exists && !S_ISDIR(old.st_mode) && old.st_nlink > 1 && old.st_uid != folder.st_uid;
     if (foreign)
       imsg("Replacing the name '%s' only, it is a hard link to a file of uid %d", shown,
            static_cast<int>(old.st_uid));
@@ -967,17 +962,19 @@ bool FileWriter::open_at(int dir, const char *name, const char *shown,
     bool shared = (folder.st_mode & 022) != 0;
     uid_t euid = ::geteuid();
     if (shared && old.st_uid != 0 && old.st_uid != euid && old.st_uid != folder.st_uid) {
-      imsg("Not keeping the owner and mode of '%s', a file of uid %d in a folder others can "
-           "write",
-           shown, static_cast<int>(old.st_uid));
+      imsg(
+          "Not keeping the owner and mode of '%s', a file of uid %d in a folder others can "
+          "write",
+          shown, static_cast<int>(old.st_uid));
       keep_owner = false;
     } else {
       mode_ = old.st_mode & 07777;
       // A set-id program stays one only where nobody but root can have made or placed it.
       if ((mode_ & 06000) && !(old.st_uid == 0 && folder.st_uid == 0)) {
-        imsg("Not keeping the set-uid and set-gid bits of '%s', it or its folder is not "
-             "root's",
-             shown);
+        imsg(
+            "Not keeping the set-uid and set-gid bits of '%s', it or its folder is not "
+            "root's",
+            shown);
         mode_ &= ~static_cast<mode_t>(06000);
       }
     }
@@ -997,8 +994,8 @@ bool FileWriter::open_at(int dir, const char *name, const char *shown,
   // A file that would keep everything it has may already hold the new content: it is then
   // compared first, and written only from where it differs.
   if (keep_owner && mode_ == (old.st_mode & 07777)) {
-    old_ = Fd(sys().openat(dir_fd_, name_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,
-                           0));
+    old_ =
+        Fd(sys().openat(dir_fd_, name_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0));
     struct stat seen;
     if (old_ && sys().fstat(old_.get(), &seen) == 0 && seen.st_dev == old.st_dev &&
         seen.st_ino == old.st_ino && S_ISREG(seen.st_mode)) {
@@ -1030,8 +1027,7 @@ bool FileWriter::make_named(mode_t mode) {
   for (unsigned n = 0; n < 100 && !out_; n++) {
     temp_ = temp_name();
     signals_hold(dir_fd_, temp_.c_str());
-    out_ = Fd(sys().openat(dir_fd_, temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW,
-                           mode));
+    out_ = Fd(sys().openat(dir_fd_, temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode));
     if (!out_) {
       int err = errno;
       signals_release();
@@ -1080,8 +1076,7 @@ bool FileWriter::spill() {
 // The new file takes the old one's owner, then its mode (a change of owner would clear the
 // set-id bits of a mode set first). 0 or the error.
 int FileWriter::settle() {
-  if (change_owner_ && sys().fchownat(out_.get(), "", uid_, gid_, AT_EMPTY_PATH) != 0)
-    return errno;
+  if (change_owner_ && sys().fchownat(out_.get(), "", uid_, gid_, AT_EMPTY_PATH) != 0) return errno;
   if (change_mode_ && sys().fchmod(out_.get(), mode_) != 0) return errno;
   return 0;
 }
@@ -1113,8 +1108,8 @@ bool FileWriter::diverge() {
   static char piece[COPY_BLOCK];
   for (off_t at = 0; at < compared_;) {
     off_t left = compared_ - at;
-    std::size_t n = left < static_cast<off_t>(sizeof piece) ? static_cast<std::size_t>(left)
-                                                              : sizeof piece;
+    std::size_t n =
+        left < static_cast<off_t>(sizeof piece) ? static_cast<std::size_t>(left) : sizeof piece;
     ssize_t r = sys().pread(old_.get(), piece, n, at);
     if (r <= 0) {
       if (r == 0) errno = EIO;  // the old file shrank meanwhile

@@ -58,11 +58,11 @@ struct FHandle {
 
 // One entry of a walk.
 struct File {
-  char name[PATH_SIZE] = {};          // full path: walk path, Sep, entry name
-  std::optional<std::string> link;    // a symbolic link's target, or "READLINK FAILED"
-  struct stat info = {};              // status of the entry itself, not of a link's target
-  int dir = -1;                       // the walk's open folder (borrowed from its handle)
-  std::string entry;                  // the entry's name in that folder
+  char name[PATH_SIZE] = {};        // full path: walk path, Sep, entry name
+  std::optional<std::string> link;  // a symbolic link's target, or "READLINK FAILED"
+  struct stat info = {};            // status of the entry itself, not of a link's target
+  int dir = -1;                     // the walk's open folder (borrowed from its handle)
+  std::string entry;                // the entry's name in that folder
 };
 
 // 0 nothing there (or null), 2 a directory, 1 anything else. A trusted link is followed;
@@ -71,8 +71,8 @@ int file_exist(const char *file);
 // 1 copied, 0 failed, -1 dst exists and overwrite is 0.
 int file_copy(const char *src, const char *dst, int overwrite, ByteCount *bytes);
 // Files copied plus directories created.
-int file_xcopy(const char *path, const char *wild, const char *not_, const char *dst,
-               int recurse, ByteCount *bytes);
+int file_xcopy(const char *path, const char *wild, const char *not_, const char *dst, int recurse,
+               ByteCount *bytes);
 // The same work on what a walk listed, from the folder descriptors it holds, into a folder
 // already open (file_open_folder): a tree is entered only as the very folder the walk saw.
 Fd file_open_folder(const char *path, int *err);
@@ -86,8 +86,7 @@ int file_rmdir_entry(File *e, const char *not_);
 // Removes one entry of a walk that is not a directory (a link itself, never its target).
 int file_remove(File *x);
 
-std::unique_ptr<File> file_first(std::unique_ptr<FHandle> *h, const char *path,
-                                 const char *wild);
+std::unique_ptr<File> file_first(std::unique_ptr<FHandle> *h, const char *path, const char *wild);
 int file_next(File *x, FHandle *h);
 void file_free(std::unique_ptr<File> *x);
 void file_last(std::unique_ptr<FHandle> *h);
@@ -194,12 +193,12 @@ enum class Exclude { Name, NameAnyCase, PathAnyCase };
 // over.
 class Walk {
  public:
-  Walk(const char *path, const char *wild, const char *not_ = nullptr,
-       Exclude by = Exclude::Name, std::function<void(const File &)> on_excluded = {});
+  Walk(const char *path, const char *wild, const char *not_ = nullptr, Exclude by = Exclude::Name,
+       std::function<void(const File &)> on_excluded = {});
   // The folder `name` of the open folder `parent`, reached as `path`. With `seen` (what the
   // listing of `parent` saw) it must still be that folder, or it is not entered.
-  Walk(int parent, const std::string &name, const char *path, const char *wild,
-       const char *not_, Exclude by, const struct stat *seen = nullptr,
+  Walk(int parent, const std::string &name, const char *path, const char *wild, const char *not_,
+       Exclude by, const struct stat *seen = nullptr,
        std::function<void(const File &)> on_excluded = {});
   ~Walk();
   Walk(const Walk &) = delete;

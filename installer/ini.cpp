@@ -100,9 +100,7 @@ void restate(Ini *x, int index, ini_item *item) {
   item->seen = now;
 }
 
-bool shows_password(const Ini *x, int mode) {
-  return (x->mode & Ini_UsePass) && (mode & Ini_Pass);
-}
+bool shows_password(const Ini *x, int mode) { return (x->mode & Ini_UsePass) && (mode & Ini_Pass); }
 
 std::unique_ptr<ini_item> new_item() {
   auto item = std::make_unique<ini_item>();
@@ -149,8 +147,7 @@ std::unique_ptr<Ini> ini_init() {
   return x;
 }
 
-void ini_setup(Ini *x, const std::vector<SettingList> *list, const int *assoc,
-               int use_dflts) {
+void ini_setup(Ini *x, const std::vector<SettingList> *list, const int *assoc, int use_dflts) {
   (void)assoc;  // associations are never given
   if (!x || !list) return;
   std::size_t n = 0;

@@ -102,7 +102,8 @@ int init_load(Init *x, const char *file) {
   });
   // An item still pending here had no complete line: it is dropped.
   if (x->pending) {
-    x->notes.push_back({x->pending->first_line, "Missing fields at the end of the file (a command takes five)"});
+    x->notes.push_back(
+        {x->pending->first_line, "Missing fields at the end of the file (a command takes five)"});
     x->pending.reset();
   }
   return 1;

@@ -115,5 +115,4 @@ void init_do(Ini *ini, const IItem &item) {
   }
 }
 
-
 }  // namespace installer

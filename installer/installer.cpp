@@ -117,9 +117,7 @@ void printdot(const char *, const char *, int) {
   if (++upto % 5 == 0) con_flush();
 }
 
-void printerror(const char *, const char *, int) {
-  con_print("\nError: %s\n", tcp_error());
-}
+void printerror(const char *, const char *, int) { con_print("\nError: %s\n", tcp_error()); }
 
 // ---------------------------------------------------------------------------------------
 // Init commands
@@ -138,22 +136,21 @@ namespace {
 enum class Report { BytesAndFiles, FilesRemoved, FilesDone };
 
 struct FlowKind {
-  const char *title;        // opening "[title]"; null: the -special tag
-  const char *section;      // section of both files; null: the -special tag
-  bool fill_error;          // fill the references of an error entry's text
-  const char *copy_line;    // printed before the copy step
-  bool stop_on_fail;        // count bytes too and stop at the first failing command
+  const char *title;      // opening "[title]"; null: the -special tag
+  const char *section;    // section of both files; null: the -special tag
+  bool fill_error;        // fill the references of an error entry's text
+  const char *copy_line;  // printed before the copy step
+  bool stop_on_fail;      // count bytes too and stop at the first failing command
   Report report;
 };
 
-const FlowKind InstallFlow = {"Install", "install", false, "Copying files[", true,
-                              Report::BytesAndFiles};
-const FlowKind UpgradeFlow = {"Upgrade", "upgrade", true, "Copying files[", true,
-                              Report::BytesAndFiles};
-const FlowKind RemoveFlow = {"Remove", "remove", false, "Removing files[", false,
-                             Report::FilesRemoved};
-const FlowKind SpecialFlow = {nullptr, nullptr, false, "Executing[", false,
-                              Report::FilesDone};
+const FlowKind InstallFlow = {"Install",        "install", false,
+                              "Copying files[", true,      Report::BytesAndFiles};
+const FlowKind UpgradeFlow = {"Upgrade",        "upgrade", true,
+                              "Copying files[", true,      Report::BytesAndFiles};
+const FlowKind RemoveFlow = {"Remove",          "remove", false,
+                             "Removing files[", false,    Report::FilesRemoved};
+const FlowKind SpecialFlow = {nullptr, nullptr, false, "Executing[", false, Report::FilesDone};
 
 // What the handling of one entry asks the question loop to do next.
 enum class Next { Advance, Back, Again, Jump, Fail, Quit };

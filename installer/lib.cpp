@@ -395,8 +395,8 @@ std::string render_with(const char *conversion, int stars, int w, int p, T value
 struct Conversion {
   std::string written = "%";
   char type = 0;
-  int longs = 0;       // 'l' length modifiers, at most two
-  int stars = 0;       // '*' width and precision taken from the arguments
+  int longs = 0;  // 'l' length modifiers, at most two
+  int stars = 0;  // '*' width and precision taken from the arguments
   int star_values[2] = {0, 0};
 };
 
@@ -503,8 +503,8 @@ int vsnprintf(char *buffer, unsigned bfsz, const char *format, va_list arg) {
     f = parse_conversion(f, &ap, &c);
     if (!f) break;
     std::string text = render_argument(c, &ap, count);
-    count += static_cast<unsigned>(
-        scpy(buffer + count, text.c_str(), static_cast<int>(bfsz - count)));
+    count +=
+        static_cast<unsigned>(scpy(buffer + count, text.c_str(), static_cast<int>(bfsz - count)));
   }
   va_end(ap);
   if (count < bfsz) {

@@ -73,8 +73,7 @@ std::string sadd(std::string buffer, const char *src);
 // Pieces, prefixes and replacement.
 unsigned schunk(const char *src, const char *stop_on, char *result, unsigned bfsz);
 char *spre(char *buffer, const char *prefix, unsigned bfsz);
-char *sreplace(const char *source, const char *find, const char *with, char *result,
-               unsigned bfsz);
+char *sreplace(const char *source, const char *find, const char *with, char *result, unsigned bfsz);
 
 // Paths.
 char *strip_file(char *file, char *buffer, unsigned bfsz);
@@ -101,8 +100,7 @@ int wild_ilist(const char *list, const char *wilds);
 // The bounded formatter. It shadows the C library's functions of the same names inside
 // this namespace. Besides the plain conversions it takes the length modifiers l and ll,
 // so that 64-bit counters print truly.
-int vsnprintf(char *buffer, unsigned bfsz, const char *format, va_list arg)
-    INSTALLER_PRINTF(3, 0);
+int vsnprintf(char *buffer, unsigned bfsz, const char *format, va_list arg) INSTALLER_PRINTF(3, 0);
 int snprintf(char *buffer, unsigned bfsz, const char *format, ...) INSTALLER_PRINTF(3, 4);
 int lprintf(char *bf, int bfsz, const char *format, ...) INSTALLER_PRINTF(3, 4);
 // Formats a message into a LINE_SIZE buffer the way every reporter does: cut to 999

@@ -142,7 +142,7 @@ void log_line(Log *x, const char *line, LogLevel l) {
   }
   std::time_t now = std::time(nullptr);
   char stamp[26] = {};
-  std::tm tm {};
+  std::tm tm{};
   localtime_r(&now, &tm);
   asctime_r(&tm, stamp);
   char safe[LINE_SIZE];
@@ -222,8 +222,7 @@ void dmsg(const char *format, ...) {
 
 void check_emsglog() {
   if (!EmsgLog || !CurrentLog) return;
-  for (std::string *text = array_get_num(EmsgLog.get(), 0); text;
-       text = array_get(EmsgLog.get())) {
+  for (std::string *text = array_get_num(EmsgLog.get(), 0); text; text = array_get(EmsgLog.get())) {
     log_line(CurrentLog, text->c_str(), LogError);
   }
   EmsgLog.reset();

@@ -16,8 +16,8 @@ enum LogLevel { LogNone = 0, LogError = 1, LogInfo = 2, LogDebug = 3 };
 
 extern const char *const LevelNames[4];
 
-inline constexpr int LOG_ROTATIONS = 4;              // old files install.log0 .. log4
-inline constexpr std::size_t LOG_ROTATE = 1048576;   // rotate at 1 MiB
+inline constexpr int LOG_ROTATIONS = 4;             // old files install.log0 .. log4
+inline constexpr std::size_t LOG_ROTATE = 1048576;  // rotate at 1 MiB
 
 struct Log {
   char File[LINE_SIZE] = {};

@@ -47,7 +47,7 @@ struct Questions {
   std::optional<std::string> last_error;  // unused: the engine's error text is process-wide
   std::optional<std::string> section;
   std::vector<Quest> list;
-  Ini *ini = nullptr;  // not owned
+  Ini *ini = nullptr;           // not owned
   std::vector<LoadNote> notes;  // unknown words and dropped lines, with their lines
 };
 

@@ -44,8 +44,7 @@ struct Sys {
   std::function<std::FILE *(const char *path, const char *mode)> fopen;
   std::function<std::FILE *(int fd, const char *mode)> fdopen;
   std::function<std::size_t(void *buf, std::size_t size, std::size_t n, std::FILE *f)> fread;
-  std::function<std::size_t(const void *buf, std::size_t size, std::size_t n, std::FILE *f)>
-      fwrite;
+  std::function<std::size_t(const void *buf, std::size_t size, std::size_t n, std::FILE *f)> fwrite;
   std::function<int(std::FILE *f)> fflush;
   std::function<int(std::FILE *f)> fclose;
   // The user and group databases: an id, or nothing when there is no such name.

@@ -37,7 +37,7 @@ TEST(Linklist, AddsGoInFrontOfTheCurrentItem) {
   auto x = list_init();
   for (const char *s : {"a", "b", "c"}) list_add(x.get(), s);
   EXPECT_EQ(list_get(x.get()), nullptr);  // the cursor stays past the end
-  list_prev(x.get());                      // and steps back onto the last item
+  list_prev(x.get());                     // and steps back onto the last item
   EXPECT_STREQ(list_get(x.get()), "c");
   EXPECT_EQ(walk(x.get()), (V{"a", "b", "c"}));
 

@@ -60,12 +60,22 @@ TEST_F(CopyTest, LoaderTakesTheFieldsEachKeywordNamesAndDropsIncompleteLines) {
                  "MkDir\nChown\nRmDir a\nCopyFile src dest\nMkDir kept\n"),
             1);
   const char *want[] = {
-      "257|/opt/a|~|/d|#|word", "258|s|n|d|c|~",    "260|/opt/m|~|~|c|~",
-      "264|t|~|/opt/o|c|cc",    "272|a|~|b|~|~",    "513|s|-x|~|~|~",
-      "514|s|n|~|c|~",          "1024|p|~|set|~|~", "2048|s|n|u:g|~|~",
-      "2049|s|n|755|~|~",       "4096|flag|~|  two  blanks|~|~",
-      "4096|flag|~|~|~|~",      "8192|f|~|v|~|~",   "16384|f|~|v|c|~",
-      "0|s|n|d|~|~",            "260|kept|~|~|~|~",  // nothing left over from a dropped line
+      "257|/opt/a|~|/d|#|word",
+      "258|s|n|d|c|~",
+      "260|/opt/m|~|~|c|~",
+      "264|t|~|/opt/o|c|cc",
+      "272|a|~|b|~|~",
+      "513|s|-x|~|~|~",
+      "514|s|n|~|c|~",
+      "1024|p|~|set|~|~",
+      "2048|s|n|u:g|~|~",
+      "2049|s|n|755|~|~",
+      "4096|flag|~|  two  blanks|~|~",
+      "4096|flag|~|~|~|~",
+      "8192|f|~|v|~|~",
+      "16384|f|~|v|c|~",
+      "0|s|n|d|~|~",
+      "260|kept|~|~|~|~",  // nothing left over from a dropped line
   };
   ASSERT_EQ(copy_count(copy.get()), std::size(want));
   for (unsigned i = 0; i < std::size(want); i++) EXPECT_EQ(show(copy.get(), i), want[i]);
@@ -76,8 +86,10 @@ TEST_F(CopyTest, LoaderTakesTheFieldsEachKeywordNamesAndDropsIncompleteLines) {
 }
 
 TEST_F(CopyTest, SectionsAndLongLines) {
-  put("s.cpy", "[ install ]\nMkDir blank\n[Other]\nMkDir other\n[INSTALL\nMkDir a\n"
-               "MkDir " + std::string(1494, 'x') + "\n[\nMkDir after\n[install]\nMkDir again\n");
+  put("s.cpy",
+      "[ install ]\nMkDir blank\n[Other]\nMkDir other\n[INSTALL\nMkDir a\n"
+      "MkDir " +
+          std::string(1494, 'x') + "\n[\nMkDir after\n[install]\nMkDir again\n");
   ASSERT_EQ(copy_load(copy.get(), p("s.cpy").c_str(), "install"), 1);
   ASSERT_EQ(copy_count(copy.get()), 2u);  // the 501-character rest is dropped as a command
   EXPECT_EQ(std::string(copy_src(copy.get(), 1)).size(), 999u - 6);
@@ -102,7 +114,7 @@ TEST_F(CopyTest, ReplaceVars) {
     std::optional<std::string> out;
   } cases[] = {
       {"plain", std::nullopt}, {"x$(a)y$(none)z", "xAy$(none)z"}, {"$()", "$()"},
-      {"$(loop)", "$(a)"},     {"open $(a", "open $(a"},           {"$(a)$(a", "A$(a"},
+      {"$(loop)", "$(a)"},     {"open $(a", "open $(a"},          {"$(a)$(a", "A$(a"},
   };
   for (auto &c : cases) EXPECT_EQ(replace_vars(copy.get(), c.in), c.out) << c.in;
   EXPECT_EQ(replace_vars(nullptr, "$(a)"), std::nullopt);
@@ -113,21 +125,26 @@ TEST_F(CopyTest, ReplaceVars) {
 }
 
 TEST_F(CopyTest, PathFieldsSplitAtTheLastSeparator) {
-  load("RmFile /opt/app/cgi/*.cgi - \nRmFile /opt/app/cgi/ -\nRmFile *.cgi -\n"
-       "Rename x /usr/web/cgi-bin\nRename x c:\\web\\\nRename x name\n");
+  load(
+      "RmFile /opt/app/cgi/*.cgi - \nRmFile /opt/app/cgi/ -\nRmFile *.cgi -\n"
+      "Rename x /usr/web/cgi-bin\nRename x c:\\web\\\nRename x name\n");
   char cwd[PATH_SIZE];
   ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
   const char *want[][2] = {{"/opt/app/cgi/", "*.cgi"}, {"/opt/app/cgi/", "*"}, {cwd, "*.cgi"},
-                           {"/usr/web/", "cgi-bin"}, {"c:\\web\\", nullptr}, {cwd, nullptr}};
+                           {"/usr/web/", "cgi-bin"},   {"c:\\web\\", nullptr}, {cwd, nullptr}};
   char path[PATH_SIZE], file[PATH_SIZE];
   for (unsigned i = 0; i < 6; i++) {
     SCOPED_TRACE(i);
     bool src = i < 3;
     EXPECT_STREQ(src ? copy_src_path(copy.get(), i, path, PATH_SIZE)
-                     : copy_dst_path(copy.get(), i, path, PATH_SIZE), want[i][0]);
+                     : copy_dst_path(copy.get(), i, path, PATH_SIZE),
+                 want[i][0]);
     const char *f = src ? copy_src_file(copy.get(), i, file, PATH_SIZE)
                         : copy_dst_file(copy.get(), i, file, PATH_SIZE);
-    if (want[i][1]) EXPECT_STREQ(f, want[i][1]); else EXPECT_EQ(f, nullptr);
+    if (want[i][1])
+      EXPECT_STREQ(f, want[i][1]);
+    else
+      EXPECT_EQ(f, nullptr);
   }
   EXPECT_STREQ(copy_src_path(copy.get(), 0, path, 5), "/opt");
   EXPECT_EQ(copy_dst_path(copy.get(), 0, path, PATH_SIZE), nullptr);  // RmFile has no dest
@@ -143,8 +160,8 @@ TEST_F(CopyTest, ByteCountGoesPast32Bits) {
 }
 
 TEST_F(CopyTest, RemovalHonoursPatternAndExclusions) {
-  for (const char *rel : {"r/a.log", "r/keep.LOG", "r/dir.log/x", "r/tree/in", "r/tree/keep.log",
-                          "r/tree/KEEP.log"})
+  for (const char *rel :
+       {"r/a.log", "r/keep.LOG", "r/dir.log/x", "r/tree/in", "r/tree/keep.log", "r/tree/KEEP.log"})
     put(rel, "");
   ASSERT_EQ(run("RmFile @/r/*.log keep*\n"), 1);
   EXPECT_EQ(files, 1u);

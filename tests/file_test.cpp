@@ -183,8 +183,8 @@ TEST_F(FileTest, RmdirKeepsExcludedEntriesAndTheirParents) {
 
 // Whole trees with exclusions below the top level run end to end (scenario copy-install).
 TEST_F(FileTest, XcopyPatternPicksTopLevelOnly) {
-  for (auto f : {"s/index.html", "s/a.txt", "s/images/logo.png", "s/images/x.html",
-                 "s/docs.html/in.txt"})
+  for (auto f :
+       {"s/index.html", "s/a.txt", "s/images/logo.png", "s/images/x.html", "s/docs.html/in.txt"})
     put(f, "12345");
   EXPECT_EQ(file_xcopy(p("s").c_str(), "*.html", nullptr, p("d").c_str(), 1, nullptr), 4);
   EXPECT_EQ(tree("d"), (Strings{"docs.html", "docs.html/in.txt", "index.html"}));
@@ -578,8 +578,8 @@ TEST_F(FileTest, SocketsPipesAndDevicesDoNotEndAWalk) {
   EXPECT_EQ(dochmod(p("t").c_str(), "z.txt", nullptr, 0600), 1);
   EXPECT_EQ(fs::status(p("t/z.txt")).permissions(), fs::perms(0600));
   EXPECT_EQ(dochmod(p("t").c_str(), "pipe", nullptr, 0600), 0);
-  EXPECT_TRUE(logged("Error changing mode of '" + p("t/pipe") +
-                     "' to 384, Function not implemented"));
+  EXPECT_TRUE(
+      logged("Error changing mode of '" + p("t/pipe") + "' to 384, Function not implemented"));
 }
 
 }  // namespace

@@ -12,8 +12,10 @@ namespace {
 
 // The modes a run never gives a setting are set up here: no default, path, password.
 const std::vector<SettingList> kBase = {
-    {"host", "alpha", Ini_Fixed | Ini_Replace}, {"nodflt", std::nullopt, Ini_Replace},
-    {"raw", "$(host)", Ini_None},               {"secret", "old", Ini_Pass},
+    {"host", "alpha", Ini_Fixed | Ini_Replace},
+    {"nodflt", std::nullopt, Ini_Replace},
+    {"raw", "$(host)", Ini_None},
+    {"secret", "old", Ini_Pass},
     {"dir", "", Ini_Path},
 };
 
@@ -56,10 +58,15 @@ TEST_F(IniTest, MultiValueOrderFollowsTheCursor) {
 }
 
 TEST_F(IniTest, AddsFollowTheSettingsModes) {
-  struct Step { const char *name, *value; Strings held; };
+  struct Step {
+    const char *name, *value;
+    Strings held;
+  };
   const Step steps[] = {
-      {"nodflt", "a", {"a"}},            {"nodflt", "b", {"b"}},
-      {"dir", "a\\b/c", {"a/b/c"}},      {"secret", "hunter2", {"hunter2"}},
+      {"nodflt", "a", {"a"}},
+      {"nodflt", "b", {"b"}},
+      {"dir", "a\\b/c", {"a/b/c"}},
+      {"secret", "hunter2", {"hunter2"}},
   };
   for (const auto &s : steps) {
     EXPECT_EQ(add(s.name, s.value), 1) << s.name;
@@ -133,13 +140,21 @@ TEST_F(IniTest, ReplaceFillsAndCuts) {
     ini_replace(ini.get(), text, result, bfsz);
     return std::string(result);
   };
-  struct Case { const char *text; unsigned bfsz; const char *want; };
+  struct Case {
+    const char *text;
+    unsigned bfsz;
+    const char *want;
+  };
   const Case cases[] = {
-      {"//$(host)/cgi-bin", LINE_SIZE, "//alpha/cgi-bin"}, {"a$(nohost)b", LINE_SIZE, "ab"},
+      {"//$(host)/cgi-bin", LINE_SIZE, "//alpha/cgi-bin"},
+      {"a$(nohost)b", LINE_SIZE, "ab"},
       {"x$(raw)y", LINE_SIZE, "x$(host)y"},  // an inserted value is not scanned again
-      {"abcdefghij$(host)", 10, "abcdefghi"},  {"abcdefghi$(host)", 10, "abcdefghi"},
-      {"ab$(host)cdefgh", 10, "abalphacd"},    {"a$(host", LINE_SIZE, "aalpha"},
-      {"a$(", LINE_SIZE, "a"},                 {"$(host)", 1, ""},
+      {"abcdefghij$(host)", 10, "abcdefghi"},
+      {"abcdefghi$(host)", 10, "abcdefghi"},
+      {"ab$(host)cdefgh", 10, "abalphacd"},
+      {"a$(host", LINE_SIZE, "aalpha"},
+      {"a$(", LINE_SIZE, "a"},
+      {"$(host)", 1, ""},
   };
   for (const auto &c : cases) EXPECT_EQ(replace(c.text, c.bfsz), c.want) << c.text;
   char buf[LINE_SIZE] = "$(host)$(host)";

@@ -23,12 +23,12 @@ std::string outcome(const char *buf, unsigned bfsz, int n) {
 }  // namespace
 
 // A macro keeps each format a literal, so the compiler checks it against its arguments.
-#define fmt(bfsz, ...)                                     \
-  ([&] {                                                   \
-    char buf[64];                                          \
-    std::memset(buf, 'Z', sizeof buf);                     \
-    int n = installer::snprintf(buf, bfsz, __VA_ARGS__);   \
-    return outcome(buf, bfsz, n);                          \
+#define fmt(bfsz, ...)                                   \
+  ([&] {                                                 \
+    char buf[64];                                        \
+    std::memset(buf, 'Z', sizeof buf);                   \
+    int n = installer::snprintf(buf, bfsz, __VA_ARGS__); \
+    return outcome(buf, bfsz, n);                        \
   }())
 
 TEST(BoundedCopy, ScpyAndScatCutAtTheirLimits) {
@@ -96,7 +96,9 @@ TEST(Compare, NullsAndCaseFolding) {
 }
 
 TEST(Trim, BothEndsInPlace) {
-  struct Case { const char *in, *out; } cases[] = {{"  a b \r\n", "a b"}, {"", ""}, {" \n", ""}, {"\t\vx\f", "x"}, {"x", "x"}};
+  struct Case {
+    const char *in, *out;
+  } cases[] = {{"  a b \r\n", "a b"}, {"", ""}, {" \n", ""}, {"\t\vx\f", "x"}, {"x", "x"}};
   for (const Case &c : cases) {
     char buf[32];
     std::strcpy(buf, c.in);
@@ -116,10 +118,15 @@ TEST(Paths, SplitAndStrip) {
   EXPECT_STREQ(strip_file(f, b, sizeof b), "");
   EXPECT_STREQ(b, "plain");
 
-  struct Case { const char *in, *ext_stripped, *path_stripped; } cases[] = {
-      {"a.b.c", "a.b", "a.b.c"},      {"a.b/c", "a.b/c", "c"},
-      {".profile", ".profile", ".profile"}, {"conf/.profile", "conf/", ".profile"},
-      {"x\\y.sh", "x\\y", "y.sh"},    {"dir/", "dir/", ""},
+  struct Case {
+    const char *in, *ext_stripped, *path_stripped;
+  } cases[] = {
+      {"a.b.c", "a.b", "a.b.c"},
+      {"a.b/c", "a.b/c", "c"},
+      {".profile", ".profile", ".profile"},
+      {"conf/.profile", "conf/", ".profile"},
+      {"x\\y.sh", "x\\y", "y.sh"},
+      {"dir/", "dir/", ""},
   };
   for (const Case &c : cases) {
     char buf[32];
@@ -131,12 +138,19 @@ TEST(Paths, SplitAndStrip) {
 }
 
 TEST(Paths, AttachPathJoinsWithOneSeparator) {
-  struct Case { const char *dir, *file, *out; } cases[] = {
-      {"dir", "a.txt", "dir/a.txt"},   {"dir/", "/a.txt", "dir/a.txt"},
-      {"dir/", "//a", "dir//a"},       {"", "a.txt", "a.txt"},
-      {"", "/a", "/a"},                {"dir", "", "dir/"},
-      {"d\\e", "f\\g", "d/e/f/g"},     {"dir", "/a", "dir/a"},
-      {"/", "/etc", "/etc"},           {"/", "etc", "/etc"},
+  struct Case {
+    const char *dir, *file, *out;
+  } cases[] = {
+      {"dir", "a.txt", "dir/a.txt"},
+      {"dir/", "/a.txt", "dir/a.txt"},
+      {"dir/", "//a", "dir//a"},
+      {"", "a.txt", "a.txt"},
+      {"", "/a", "/a"},
+      {"dir", "", "dir/"},
+      {"d\\e", "f\\g", "d/e/f/g"},
+      {"dir", "/a", "dir/a"},
+      {"/", "/etc", "/etc"},
+      {"/", "etc", "/etc"},
   };
   for (const Case &c : cases) {
     char buf[PATH_SIZE];
@@ -174,14 +188,30 @@ TEST(TruthWords, TrueFalseAndNeither) {
 }
 
 TEST(Wildcards, MatchAnchoredWithStarAndQuestionMark) {
-  struct Case { const char *text, *wild; int sensitive, insensitive; } cases[] = {
-      {"", "", 1, 1},          {"a", "", 0, 0},          {"", "?", 0, 0},
-      {"", "*", 1, 1},         {"a.txt", "*.txt", 1, 1}, {".txt", "*.txt", 1, 1},
-      {"a.txt.bak", "*.txt", 0, 0}, {"abc", "a*b*c", 1, 1}, {"aXbYc", "a*b*c", 1, 1},
-      {"acb", "a*b*c", 0, 0},  {"x", "*?", 1, 1},        {"abc", "a*?c", 1, 1},
-      {"abxc", "a*?c", 1, 1},  {"[ab]", "[ab]", 1, 1},   {"a", "[ab]", 0, 0},
-      {"a.txt", "*.TXT", 0, 1}, {"ab\\c", "ab\\c", 1, 1}, {"abab", "*ab", 1, 1},
-      {"mississippi", "m*iss*ppi", 1, 1}, {"aaa", "a**a", 1, 1},
+  struct Case {
+    const char *text, *wild;
+    int sensitive, insensitive;
+  } cases[] = {
+      {"", "", 1, 1},
+      {"a", "", 0, 0},
+      {"", "?", 0, 0},
+      {"", "*", 1, 1},
+      {"a.txt", "*.txt", 1, 1},
+      {".txt", "*.txt", 1, 1},
+      {"a.txt.bak", "*.txt", 0, 0},
+      {"abc", "a*b*c", 1, 1},
+      {"aXbYc", "a*b*c", 1, 1},
+      {"acb", "a*b*c", 0, 0},
+      {"x", "*?", 1, 1},
+      {"abc", "a*?c", 1, 1},
+      {"abxc", "a*?c", 1, 1},
+      {"[ab]", "[ab]", 1, 1},
+      {"a", "[ab]", 0, 0},
+      {"a.txt", "*.TXT", 0, 1},
+      {"ab\\c", "ab\\c", 1, 1},
+      {"abab", "*ab", 1, 1},
+      {"mississippi", "m*iss*ppi", 1, 1},
+      {"aaa", "a**a", 1, 1},
   };
   for (const Case &c : cases) {
     EXPECT_EQ(wmatch(c.text, c.wild, 1), c.sensitive) << c.text << " ~ " << c.wild;
@@ -241,11 +271,16 @@ TEST(Formatter, LprintfAlwaysTerminates) {
 // Every helper answers a missing argument with a fixed result and writes nothing.
 TEST(NullArguments, GiveFixedResults) {
   char buf[8] = "keep";
-  const int zero[] = {scpy(nullptr, "a", 5),       scpy(buf, "a", 0),
-                      scat(buf, nullptr, 5),       istrue(nullptr),
-                      isfalse(nullptr),            wmatch(nullptr, "*", 1),
-                      wild_match(nullptr, "*"),    wild_list(nullptr, "*"),
-                      wild_ilist("x", nullptr),    installer::snprintf(nullptr, 8, "x"),
+  const int zero[] = {scpy(nullptr, "a", 5),
+                      scpy(buf, "a", 0),
+                      scat(buf, nullptr, 5),
+                      istrue(nullptr),
+                      isfalse(nullptr),
+                      wmatch(nullptr, "*", 1),
+                      wild_match(nullptr, "*"),
+                      wild_list(nullptr, "*"),
+                      wild_ilist("x", nullptr),
+                      installer::snprintf(nullptr, 8, "x"),
                       installer::snprintf(buf, sizeof buf, nullptr)};
   for (int z : zero) EXPECT_EQ(z, 0);
   EXPECT_STREQ(buf, "keep");

@@ -166,9 +166,7 @@ TEST_F(LogTest, ControlCharactersAreEscaped) {
 // The log is written only into a plain file of the installer's own with one name, never
 // through a link; one that others could read is closed to them first.
 TEST_F(LogTest, OnlyItsOwnFileIsWritten) {
-  {
-    std::ofstream(path_) << "old\n";
-  }
+  { std::ofstream(path_) << "old\n"; }
   fs::permissions(path_, fs::perms(0644));
   auto log = log_init(LogDebug);
   ASSERT_EQ(log_open(log.get(), path_.c_str()), 1);

@@ -57,8 +57,8 @@ TEST_F(ResolveTest, OwnerOfTheLink) {
   EXPECT_EQ(resolve("mine"), "secret (file)");
   EXPECT_EQ(resolve("theirs"), "theirs");  // the link itself, never its target
   EXPECT_EQ(resolve("theirs_dir/secret"), std::strerror(ELOOP));
-  EXPECT_TRUE(logged("Not following link 'theirs_dir' on the way to '" +
-                     p("theirs_dir/secret") + "', owned by uid 4600"));
+  EXPECT_TRUE(logged("Not following link 'theirs_dir' on the way to '" + p("theirs_dir/secret") +
+                     "', owned by uid 4600"));
 }
 
 TEST_F(ResolveTest, ALinkWithSeveralNamesIsNotTrusted) {
@@ -80,12 +80,12 @@ TEST_F(ResolveTest, EveryFolderAboveMustBeSealed) {
     uid_t owner;
     bool trusted;
   } cases[] = {
-      {0755, 0, true},       // root's own folder
-      {0755, OTHER, false},  // another user's folder: theirs to rename things in
-      {0775, 0, false},      // a group can write (with an ACL, the mask shows here)
-      {0757, 0, false},      // anybody can write
-      {01777, 0, true},      // sticky: nobody can move root's link
-      {01775, OTHER, false}, // sticky, but another user's
+      {0755, 0, true},        // root's own folder
+      {0755, OTHER, false},   // another user's folder: theirs to rename things in
+      {0775, 0, false},       // a group can write (with an ACL, the mask shows here)
+      {0757, 0, false},       // anybody can write
+      {01777, 0, true},       // sticky: nobody can move root's link
+      {01775, OTHER, false},  // sticky, but another user's
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.mode);
@@ -166,8 +166,7 @@ TEST_F(ResolveTest, ASwapBetweenListingAndDescentChangesNothingOutside) {
       struct stat in;
       if ((flags & O_DIRECTORY) && std::strcmp(path, "d") == 0 && ::fstat(dir, &in) == 0 &&
           in.st_ino == web.st_ino)
-        ::syscall(SYS_renameat2, AT_FDCWD, p("web/d").c_str(), AT_FDCWD, p("side/lnk").c_str(),
-                  2);
+        ::syscall(SYS_renameat2, AT_FDCWD, p("web/d").c_str(), AT_FDCWD, p("side/lnk").c_str(), 2);
       return real.openat(dir, path, flags, mode);
     };
   };
@@ -194,7 +193,6 @@ TEST_F(ResolveTest, ASwapBetweenListingAndDescentChangesNothingOutside) {
     EXPECT_EQ(refused(), before_run + 1);
   }
   EXPECT_FALSE(fs::exists(p("copy/d/s0")));
-
 }
 
 }  // namespace

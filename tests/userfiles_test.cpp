@@ -30,7 +30,9 @@ class UserFilesTest : public ::testing::Test {
     std::string members;
     for (int i = 0; i < 2000; i++) members += (i ? ",member" : "member") + std::to_string(i);
     std::ofstream(dir + "/group") << "root:x:0:\n"
-                                     "crowd:x:500:" << members << "\n"
+                                     "crowd:x:500:"
+                                  << members
+                                  << "\n"
                                      "web:x:34:\n";
   }
   void TearDown() override {

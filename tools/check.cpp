@@ -33,9 +33,12 @@ std::string mark(const std::string &name) { return MarkOpen + name + MarkClose; 
 std::string shown(const std::string &text) {
   std::string out;
   for (char c : text) {
-    if (c == MarkOpen) out += "$(";
-    else if (c == MarkClose) out += ')';
-    else out += c;
+    if (c == MarkOpen)
+      out += "$(";
+    else if (c == MarkClose)
+      out += ')';
+    else
+      out += c;
   }
   return out;
 }
@@ -193,8 +196,7 @@ class Works {
     auto at = under_.find(dir);
     if (at != under_.end())
       for (const Under &u : at->second)
-        if (u.cmd >= from && u.cmd < found && u.shapes &&
-            wild_match(u.first.c_str(), wild.c_str()))
+        if (u.cmd >= from && u.cmd < found && u.shapes && wild_match(u.first.c_str(), wild.c_str()))
           found = u.cmd;
     for (const auto &[cmd, p] : patterns_)
       if (cmd >= from && cmd < found && within(p.dir + "/" + p.wild, dir, wild)) found = cmd;
@@ -241,7 +243,10 @@ struct Template {
 class Checker {
  public:
   explicit Checker(const Options &o)
-      : o_(o), dat_(companion(o, ".dat")), int_(companion(o, ".int")), q_(companion(o, ".q")),
+      : o_(o),
+        dat_(companion(o, ".dat")),
+        int_(companion(o, ".int")),
+        q_(companion(o, ".q")),
         cpy_(companion(o, ".cpy")) {}
 
   int run() {
@@ -308,8 +313,7 @@ class Checker {
     cpy_sections_ = sections(cpy_);
     for (const auto &[name, line] : q_sections_) {
       auto q = quest_init(ini_.get());
-      if (quests_.count(lower(name)) || !quest_load(q.get(), q_.c_str(), name.c_str()))
-        continue;
+      if (quests_.count(lower(name)) || !quest_load(q.get(), q_.c_str(), name.c_str())) continue;
       for (unsigned i = 0; i < q->count; i++)
         if (q->list[i].setting && (q->list[i].type & (QError | QLoop)) == 0)
           defined_.insert(*q->list[i].setting);
@@ -400,8 +404,8 @@ class Checker {
       for (const auto &[line, n] : pieces)
         if (n > 1)
           add(file, line, "IC101",
-              "line longer than 999 characters: the installer reads it as " +
-                  std::to_string(n) + " lines");
+              "line longer than 999 characters: the installer reads it as " + std::to_string(n) +
+                  " lines");
     }
   }
 
@@ -418,7 +422,8 @@ class Checker {
                 "): the installer reads none of it");
     std::map<std::string, int> first;
     for (const auto &[name, line] : decls_) {
-      bool builtin = std::find(std::begin(Builtins), std::end(Builtins), name) != std::end(Builtins);
+      bool builtin =
+          std::find(std::begin(Builtins), std::end(Builtins), name) != std::end(Builtins);
       if (builtin) {
         add(dat_, line, "IC103", "'" + name + "' is a built-in setting: this value is never used");
         continue;
@@ -494,8 +499,8 @@ class Checker {
       std::string key = lower(name);
       if (!first.emplace(key, line).second) {
         add(file, line, "IC121",
-            "second [" + name + "] section: only the first (line " +
-                std::to_string(first[key]) + ") is read");
+            "second [" + name + "] section: only the first (line " + std::to_string(first[key]) +
+                ") is read");
         continue;
       }
       if (std::find(std::begin(Flows), std::end(Flows), key) != std::end(Flows)) continue;
@@ -503,8 +508,7 @@ class Checker {
       for (const char *flow : Flows)
         if (distance(key, flow) <= 2 || key.find(flow) != std::string::npos) like = flow;
       if (like && !other.count(key))
-        add(file, line, "IC122",
-            "no flow runs [" + name + "]; it looks like [" + like + "]");
+        add(file, line, "IC122", "no flow runs [" + name + "]; it looks like [" + like + "]");
       else if (!other.count(key))
         add(file, line, "IC123",
             "[" + name + "] has no section in the " + other_name + ": -special " + name +
@@ -546,8 +550,8 @@ class Checker {
         int target = s_atoi(opt_cstr(e.text));
         if (target < 0 || target >= static_cast<int>(q->count))
           add(q_, e.line, "IC131",
-              "Loop" + in + " goes to entry " + std::to_string(target) + ", but the entries are 0 to " +
-                  std::to_string(q->count - 1));
+              "Loop" + in + " goes to entry " + std::to_string(target) +
+                  ", but the entries are 0 to " + std::to_string(q->count - 1));
       }
       if (asked(e.type) && !valued_.count(setting) && !init_sets_.count(setting) &&
           !set_here.count(setting))
@@ -704,7 +708,9 @@ class Checker {
       const std::string src = norm(c.source.value_or("")), dst = norm(c.dest.value_or(""));
       s.sources.push_back(std::nullopt);
       switch (c.type) {
-        case MkDir: s.works.path(i, src, false, true); break;
+        case MkDir:
+          s.works.path(i, src, false, true);
+          break;
         case CpyFile:
         case CpyDir: {
           s.sources.back() = list_source(s, i);
@@ -718,16 +724,23 @@ class Checker {
               s.works.path(i, dst + "/" + e.name, e.dir, true);
           break;
         }
-        case CpyIni: s.works.path(i, dst, false, true); break;
-        case WFile: s.works.path(i, src, false, true); break;
-        case Rename: s.works.path(i, dst, true, false); break;
+        case CpyIni:
+          s.works.path(i, dst, false, true);
+          break;
+        case WFile:
+          s.works.path(i, src, false, true);
+          break;
+        case Rename:
+          s.works.path(i, dst, true, false);
+          break;
         case Chmod:
           if (std::strtoul(c.dest.value_or("").c_str(), nullptr, 8) & 0111) {
             const auto [dir, wild] = split(c.source.value_or(""));
             if (!dir.empty()) s.run_bits[dir].push_back({i, wild});
           }
           break;
-        default: break;
+        default:
+          break;
       }
     }
   }
@@ -744,8 +757,10 @@ class Checker {
         std::size_t end = rest.find('/', at);
         if (end == std::string::npos) end = rest.size();
         std::string part = rest.substr(at, end - at);
-        if (part == "..") outside = --depth < 0;
-        else if (!part.empty() && part != ".") depth++;
+        if (part == "..")
+          outside = --depth < 0;
+        else if (!part.empty() && part != ".")
+          depth++;
         at = end + 1;
       }
       if (outside) {
@@ -785,8 +800,8 @@ class Checker {
     add(cpy_, s.raw->list[i].line, "IC314",
         "destination folder '" + shown(dst) + "' of " + what +
             " is made by no command before it and is not there now: \"No destination "
-            "directories found\", " + stop_text(s) + "; add 'MkDir " + shown(dst) +
-            "' before it");
+            "directories found\", " +
+            stop_text(s) + "; add 'MkDir " + shown(dst) + "' before it");
   }
 
   void check_rename(Script &s, unsigned i, const std::string &what) {
@@ -796,7 +811,8 @@ class Checker {
     add(cpy_, s.raw->list[i].line, "IC312",
         what + " renames '" + shown(src) +
             "', which no command before it creates and which is not there now: \"Error "
-            "renaming\", " + stop_text(s));
+            "renaming\", " +
+            stop_text(s));
   }
 
   // A Chmod or Chown of the install that comes before every command making what it changes.
@@ -856,7 +872,8 @@ class Checker {
           : !http_user_.empty()
               ? "; write $(" + http_user_ + "), which HTTP_User fills from httpd.conf"
               : "; let the web-server discovery fill it: 'HTTP_User  web_user  no_user  -  -' "
-                "in " + int_ + ", then write $(web_user)";
+                "in " +
+                    int_ + ", then write $(web_user)";
       add(cpy_, line, "IC306", found ? Code::Warning : Code::Error,
           "user '" + user + "' of " + what + " does not exist on " + host +
               ", where this check ran: there " + stop_text(s) + " (\"no such user\")" + advice);
@@ -870,12 +887,16 @@ class Checker {
           : !http_group_.empty()
               ? "; write $(" + http_group_ + "), which HTTP_Group fills from httpd.conf"
               : "; let the web-server discovery fill it: 'HTTP_Group  web_group  no_group  -  -' "
-                "in " + int_ + ", then write $(web_group)";
+                "in " +
+                    int_ + ", then write $(web_group)";
       add(cpy_, line, "IC307",
           "group '" + group + "' of " + what + " does not exist on " + host +
               ", where this check ran: there the entries get the group whose number is the "
-              "user's id (" + std::to_string(file_getuid(user.c_str())) + "), rarely what is "
-              "meant" + advice);
+              "user's id (" +
+              std::to_string(file_getuid(user.c_str())) +
+              "), rarely what is "
+              "meant" +
+              advice);
     }
   }
 
@@ -915,8 +936,9 @@ class Checker {
       if (&s != install_) {
         if (!o_.from) {
           severity = Code::Note;
-          newness = "; if the previous release installed it, the upgrade keeps its mode "
-                    "(--from OLD-PRODUCT tells)";
+          newness =
+              "; if the previous release installed it, the upgrade keeps its mode "
+              "(--from OLD-PRODUCT tells)";
         } else {
           std::string old = *o_.from + "/" + relative(std::string(dir) + e.name);
           if (file_exist(old.c_str())) continue;
@@ -946,7 +968,6 @@ class Checker {
     }
     return false;
   }
-
 
   // Each template's references, and the answers of the install that a later flow's
   // template uses without asking them again or reading them back at start-up.
@@ -999,8 +1020,7 @@ class Checker {
           "$(" + name + ") names no setting that anything defines: it is written as it stands" +
               did_you_mean(name));
     else
-      add(file, line, "IC210",
-          "$(" + name + ") names no setting: it is written as it stands");
+      add(file, line, "IC210", "$(" + name + ") names no setting: it is written as it stands");
   }
 
   void check_answers(Script &s, const Template &t) {
@@ -1101,15 +1121,18 @@ class Checker {
           !told.insert(n).second)
         continue;
       add(dat_, line, "IC204",
-          "'" + n + "' is declared but nothing uses it: no reference, control, test or command "
-                    "reads it");
+          "'" + n +
+              "' is declared but nothing uses it: no reference, control, test or command "
+              "reads it");
     }
   }
 
   // A setting read back from a file in a tree that a Chown gives away, then used in a path
   // or a template: the owner of that tree can steer what root writes.
   void check_read_back() {
-    struct Tree { std::string dir, wild, owner, where; };
+    struct Tree {
+      std::string dir, wild, owner, where;
+    };
     std::vector<Tree> trees;
     for (Script &s : scripts_)
       for (unsigned i = 0; i < s.marked->count; i++) {
@@ -1153,8 +1176,8 @@ class Checker {
     for (Script &s : scripts_)
       for (unsigned i = 0; i < s.marked->count; i++) {
         const CCmd &c = s.marked->list[i];
-        if (c.type != Error &&
-            (uses(c.source.value_or("")).count(setting) || uses(c.dest.value_or("")).count(setting)))
+        if (c.type != Error && (uses(c.source.value_or("")).count(setting) ||
+                                uses(c.dest.value_or("")).count(setting)))
           return std::string("a path of ") + keyword(c.type) + " in [" + s.name + "]";
       }
     for (const auto &[path, t] : templates_)

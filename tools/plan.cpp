@@ -144,9 +144,9 @@ void show_httpd(bool named) {
   const char *labels[4] = {"User", "Group", "DocumentRoot", "ScriptAlias"};
   bool found[4];
   for (int v = 0; v < 4; v++)
-    found[v] = init_find_http_conf(v == 0 ? values[0] : nullptr, v == 1 ? values[1] : nullptr,
-                                   v == 2 ? values[2] : nullptr, v == 3 ? values[3] : nullptr,
-                                   error) != 0;
+    found[v] =
+        init_find_http_conf(v == 0 ? values[0] : nullptr, v == 1 ? values[1] : nullptr,
+                            v == 2 ? values[2] : nullptr, v == 3 ? values[3] : nullptr, error) != 0;
   if (const char *path = init_http_path()) {
     say("httpd.conf: %s\n", path);
   } else if (named) {
@@ -155,8 +155,7 @@ void show_httpd(bool named) {
     say("httpd.conf: none found; tried:\n");
     for (const char *place : http_files) say("  %s\n", place);
   }
-  for (int v = 0; v < 4; v++)
-    say("  %s %s\n", labels[v], found[v] ? values[v] : "(not found)");
+  for (int v = 0; v < 4; v++) say("  %s %s\n", labels[v], found[v] ? values[v] : "(not found)");
 }
 
 // ----------------------------------------------------------------------------- JSON
@@ -179,8 +178,10 @@ std::string json(const std::string &text) {
     } else if (c < 0x80) {
       out += static_cast<char>(c);
     } else {
-      std::size_t len = c >= 0xc2 && c <= 0xdf ? 2 : c >= 0xe0 && c <= 0xef ? 3
-                        : c >= 0xf0 && c <= 0xf4 ? 4 : 0;
+      std::size_t len = c >= 0xc2 && c <= 0xdf   ? 2
+                        : c >= 0xe0 && c <= 0xef ? 3
+                        : c >= 0xf0 && c <= 0xf4 ? 4
+                                                 : 0;
       bool valid = len > 0 && i + len <= n;
       for (std::size_t k = 1; valid && k < len; k++) valid = (p[i + k] & 0xc0) == 0x80;
       if (valid && len == 3) {
@@ -203,9 +204,7 @@ std::string json(const std::string &text) {
   return out + "\"";
 }
 
-std::string json(const std::optional<std::string> &text) {
-  return text ? json(*text) : "null";
-}
+std::string json(const std::optional<std::string> &text) { return text ? json(*text) : "null"; }
 
 std::string json(const std::optional<int> &n) { return n ? std::to_string(*n) : "null"; }
 
@@ -213,16 +212,17 @@ std::string json(const std::optional<Attr> &a, bool with_source) {
   if (!a) return "null";
   char mode[16] = "null";
   if (a->mode) snprintf(mode, sizeof mode, "\"%04o\"", static_cast<unsigned>(*a->mode));
-  return "{\"type\": " + json(a->type) + ", \"mode\": " + mode + ", \"owner\": " +
-         json(a->owner) + ", \"group\": " + json(a->group) + ", \"size\": " +
-         (a->size ? std::to_string(*a->size) : "null") +
+  return "{\"type\": " + json(a->type) + ", \"mode\": " + mode + ", \"owner\": " + json(a->owner) +
+         ", \"group\": " + json(a->group) +
+         ", \"size\": " + (a->size ? std::to_string(*a->size) : "null") +
          (with_source ? ", \"source\": " + json(a->source) : std::string()) + "}";
 }
 
 void print_json(const std::string &action, const char *product, const std::optional<Stop> &stop,
                 const std::vector<Change> &entries) {
-  std::string out = "{\"format\": 1, \"action\": " + json(action) + ", \"product\": " +
-                    (product ? json(std::string(product)) : "null") + ",\n \"stops\": ";
+  std::string out = "{\"format\": 1, \"action\": " + json(action) +
+                    ", \"product\": " + (product ? json(std::string(product)) : "null") +
+                    ",\n \"stops\": ";
   if (stop)
     out += "{\"file\": " + json(stop->file) + ", \"line\": " + json(stop->line) +
            ", \"command\": " + json(stop->command) + ", \"reason\": " + json(stop->reason) + "}";
@@ -234,10 +234,10 @@ void print_json(const std::string &action, const char *product, const std::optio
     const char *op = e.op == '+' ? "create" : e.op == '-' ? "remove" : "change";
     const std::optional<Attr> &shown = e.after ? e.after : e.before;
     out += sep;
-    out += "{\"path\": " + json(e.path) + ", \"op\": \"" + op + "\", \"type\": " +
-           json(shown ? std::optional<std::string>(shown->type) : std::nullopt) +
-           ", \"line\": " + (e.line ? std::to_string(e.line) : "null") + ", \"command\": " +
-           (e.line ? json(e.command) : "null") +
+    out += "{\"path\": " + json(e.path) + ", \"op\": \"" + op +
+           "\", \"type\": " + json(shown ? std::optional<std::string>(shown->type) : std::nullopt) +
+           ", \"line\": " + (e.line ? std::to_string(e.line) : "null") +
+           ", \"command\": " + (e.line ? json(e.command) : "null") +
            ",\n   \"before\": " + json(e.before, false) +
            ",\n   \"after\": " + json(e.after, true) + "}";
     sep = ",\n  ";
@@ -322,8 +322,8 @@ int plan(const Options &o) {
       if (value && outside_product(path)) read_back[opt_cstr(i->b)] = {path, value};
       continue;
     }
-    say("%s:%d: WFile %s would be written (not done here)\n", companion(o, ".int").c_str(),
-        i->line, path);
+    say("%s:%d: WFile %s would be written (not done here)\n", companion(o, ".int").c_str(), i->line,
+        path);
   }
   show_httpd(o.httpd.has_value());
   for (const auto &[name, value] : o.sets) ini_add_name(ini.get(), name.c_str(), value.c_str());
@@ -334,8 +334,7 @@ int plan(const Options &o) {
     auto read = read_back.find(name);
     if (value && read != read_back.end() && read->second.value == value)
       say("  %s=(%llu bytes from %s)\n", name.c_str(),
-          static_cast<unsigned long long>(read->second.value.size()),
-          read->second.path.c_str());
+          static_cast<unsigned long long>(read->second.value.size()), read->second.path.c_str());
     else
       say("  %s=%s\n", name.c_str(), value ? value : "");
   }

@@ -181,13 +181,12 @@ void print_json(const std::vector<Finding> &list, const std::string &dir, const 
     const Finding &f = list[i];
     std::string file = f.file[0] == '/' ? f.file : dir + f.file;
     put(std::string(i ? ",\n" : "\n") + "    {\"file\": " + json(file) +
-        ", \"line\": " + std::to_string(f.line) + ", \"severity\": \"" +
-        severity_name(f.severity) + "\", \"code\": \"" + f.code->id +
-        "\", \"message\": " + json(f.message) + "}");
+        ", \"line\": " + std::to_string(f.line) + ", \"severity\": \"" + severity_name(f.severity) +
+        "\", \"code\": \"" + f.code->id + "\", \"message\": " + json(f.message) + "}");
   }
   put(std::string(list.empty() ? "" : "\n  ") + "],\n  \"errors\": " + std::to_string(count[0]) +
-      ", \"warnings\": " + std::to_string(count[1]) + ", \"notes\": " +
-      std::to_string(count[2]) + "\n}\n");
+      ", \"warnings\": " + std::to_string(count[1]) + ", \"notes\": " + std::to_string(count[2]) +
+      "\n}\n");
 }
 
 void print_sarif(const std::vector<Finding> &list, const std::string &dir) {
@@ -214,8 +213,7 @@ void print_sarif(const std::vector<Finding> &list, const std::string &dir) {
         "\", \"ruleIndex\": " + std::to_string(index[f.code->id]) + ", \"level\": \"" +
         levels[f.severity] + "\", \"message\": {\"text\": " + json(f.message) +
         "}, \"locations\": [{\"physicalLocation\": {\"artifactLocation\": {\"uri\": " +
-        json(uri(file)) + "}, \"region\": {\"startLine\": " + std::to_string(f.line) +
-        "}}}]}");
+        json(uri(file)) + "}, \"region\": {\"startLine\": " + std::to_string(f.line) + "}}}]}");
   }
   put(std::string(list.empty() ? "" : "\n    ") + "]\n  }]\n}\n");
 }
@@ -243,8 +241,8 @@ int report(const Options &o, const std::vector<Finding> &findings,
     const char *column = o.format == "gcc" ? ":1" : "";
     for (const Finding &f : list) {
       std::string file = f.file[0] == '/' ? f.file : o.shown_dir + f.file;
-      put(file + ":" + std::to_string(f.line) + column + ": " + severity_name(f.severity) +
-          ": " + f.message + " [" + f.code->id + "]\n");
+      put(file + ":" + std::to_string(f.line) + column + ": " + severity_name(f.severity) + ": " +
+          f.message + " [" + f.code->id + "]\n");
     }
   }
   std::fflush(stdout);

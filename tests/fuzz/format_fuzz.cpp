@@ -21,8 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (i < in.size()) f += set[static_cast<unsigned char>(in[i]) % std::strlen(set)];
   }
   char buf[256], str[] = "text";
-  int n = 0, r = installer::snprintf(buf, data[0], f.c_str(), 42, str, 2.5, &n,
-                                     static_cast<void *>(str));
+  int n = 0,
+      r = installer::snprintf(buf, data[0], f.c_str(), 42, str, 2.5, &n, static_cast<void *>(str));
   if (r < -1 || r >= data[0] || (r >= 0 && std::strlen(buf) != static_cast<size_t>(r))) abort();
   return 0;
 }

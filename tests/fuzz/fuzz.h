@@ -4,9 +4,9 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstdint>
 #include <fstream>
 #include <string>
 
@@ -39,8 +39,10 @@ inline installer::Ini *settings() {
   static std::unique_ptr<installer::Ini> ini = [] {
     auto x = installer::ini_init();
     std::vector<installer::SettingList> table = {
-        {"a", "A", installer::Ini_Replace}, {"b", "$(a)$(b)", installer::Ini_None},
-        {"long", std::string(9000, 'l'), installer::Ini_None}, {"none", std::nullopt, 0}};
+        {"a", "A", installer::Ini_Replace},
+        {"b", "$(a)$(b)", installer::Ini_None},
+        {"long", std::string(9000, 'l'), installer::Ini_None},
+        {"none", std::nullopt, 0}};
     installer::ini_setup(x.get(), &table, nullptr, 1);
     return x;
   }();

@@ -10,10 +10,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::istringstream in(fuzz::text(data, size));
   for (std::string line; std::getline(in, line) && table.size() < 32;) {
     size_t blank = line.find(' ');
-    table.push_back({line.substr(0, blank),
-                     blank == std::string::npos ? std::nullopt
-                                                : std::optional(line.substr(blank + 1)),
-                     installer::Ini_Replace});
+    table.push_back(
+        {line.substr(0, blank),
+         blank == std::string::npos ? std::nullopt : std::optional(line.substr(blank + 1)),
+         installer::Ini_Replace});
   }
   auto ini = installer::ini_init();
   installer::ini_setup(ini.get(), &table, nullptr, 1);

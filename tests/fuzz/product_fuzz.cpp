@@ -26,8 +26,8 @@ std::string product() {
   static const bool made = [] {
     if (!mkdtemp(folder)) return false;
     std::atexit([] {
-      for (const char *f : {"install.dat", "install.int", "install.q", "install.cpy",
-                            "blurb.txt", "tpl.in"})
+      for (const char *f :
+           {"install.dat", "install.int", "install.q", "install.cpy", "blurb.txt", "tpl.in"})
         std::remove((std::string(folder) + "/" + f).c_str());
       rmdir(folder);
     });
