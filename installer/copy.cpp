@@ -214,7 +214,7 @@ int make_dir(Copy *x, unsigned index, ByteCount *) {
 }
 
 // The directories that match the last component of dest, skipping excluded names.
-std::unique_ptr<Array<std::string>> destination_dirs(Copy *x, unsigned index) {
+std::unique_ptr<Array<std::string>> destination_dirs(Copy *x, unsigned index, int *err) {
   auto dirs = array_init<std::string>();
   char path[PATH_SIZE], wild[PATH_SIZE];
   if (!copy_dst_file(x, index, wild, PATH_SIZE) || !copy_dst_path(x, index, path, PATH_SIZE))
@@ -223,6 +223,7 @@ std::unique_ptr<Array<std::string>> destination_dirs(Copy *x, unsigned index) {
   for (File *e = walk.entry(); e; e = walk.next()) {
     if (file_isdir(e)) array_add(dirs.get(), std::make_unique<std::string>(file_name(e)));
   }
+  *err = walk.error();
   return dirs;
 }
 
@@ -254,9 +255,10 @@ int copy_into(Copy *x, unsigned index, const Source &src, const char *dir, ByteC
 }
 
 int copy_files(Copy *x, unsigned index, ByteCount *bytes) {
-  std::unique_ptr<Array<std::string>> dirs = destination_dirs(x, index);
+  int err = 0;
+  std::unique_ptr<Array<std::string>> dirs = destination_dirs(x, index, &err);
   if (dirs->items == 0) {
-    cerror("No destination directories found");
+    cerror_at(err, "No destination directories found");
     return 0;
   }
   // The source is listed again for each destination, so each receives the same entries.
@@ -405,7 +407,7 @@ int copy_load(Copy *x, const char *file, const char *section) {
   if (!x || !file || !section) return 0;
   OwnedFile f(file_open_read(file));
   if (!f) {
-    cerror("Error opening '%s'", file);
+    cerror_at(errno, "Error opening '%s'", file);
     return 0;
   }
   bool found = read_section(f.get(), section, [x](const Line &line) {
@@ -609,7 +611,7 @@ int copy_write_ini(Copy *x, unsigned index) {
     written = written && out.write("\n", 1);
   }
   if (std::ferror(in.get())) {
-    cerror("Error reading ini file '%s'", source);
+    cerror_at(errno, "Error reading ini file '%s'", source);
     return 0;
   }
   if (!written || !out.commit()) {

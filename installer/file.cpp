@@ -183,7 +183,6 @@ int copy_one(int sdir, const char *sname, const char *src, int ddir, const char 
   struct stat old;
   bool exists = sys().fstatat(ddir, dname, &old, AT_SYMLINK_NOFOLLOW) == 0;
   if (exists && !overwrite) return -1;
-  errno = 0;
   int read_err = 0;
   struct stat st;
   Fd in = open_regular(sdir, sname, src, &st, &read_err);
@@ -435,7 +434,6 @@ int file_exist(const char *file) {
 }
 
 int file_copy(const char *src, const char *dst, int overwrite, ByteCount *bytes) {
-  errno = 0;
   if (!src || !dst) {
     report_fail(0, src, dst, 1);
     return 0;
@@ -564,7 +562,6 @@ int file_mkdir(const char *dir, int make_all) {
   // "/" alone stays the root rather than becoming an empty path.
   if (len > 1 && is_sep(path[len - 1])) path[--len] = '\0';
 
-  errno = 0;
   bool made = false;
   int err = 0;
   if (make_all) {
@@ -577,7 +574,6 @@ int file_mkdir(const char *dir, int make_all) {
     }
   }
   err = 0;
-  errno = 0;
   if (make_one(path, &err)) made = true;
   if (made || err == EEXIST) return 1;
   file_error_at(err, "Error creating directory '%s'", path);
@@ -610,10 +606,12 @@ int file_remove(File *x) {
 namespace {
 
 std::unique_ptr<File> first_in(std::unique_ptr<FHandle> *h, Fd folder, const char *path,
-                               const char *wild, int err) {
+                               const char *wild, int err, int *failed = nullptr) {
   DIR *d = folder ? sys().fdopendir(folder.get()) : nullptr;
   if (!d) {
-    file_error_at(folder ? errno : err, "Error opening dir '%s'", path);
+    if (folder) err = errno;
+    file_error_at(err, "Error opening dir '%s'", path);
+    if (failed) *failed = err;
     h->reset();
     return nullptr;
   }
@@ -1201,7 +1199,11 @@ void FileWriter::discard() {
 Walk::Walk(const char *path, const char *wild, const char *not_, Exclude by,
            std::function<void(const File &)> on_excluded)
     : not_(not_), by_(by), on_excluded_(std::move(on_excluded)) {
-  entry_ = file_first(&handle_, path, wild);
+  if (!path || !wild) return;
+  handle_ = std::make_unique<FHandle>();
+  int err = 0;
+  Fd folder = open_folder(AT_FDCWD, path, &err);
+  entry_ = first_in(&handle_, std::move(folder), path, wild, err, &error_);
   skip_excluded();
 }
 
@@ -1213,7 +1215,7 @@ Walk::Walk(int parent, const std::string &name, const char *path, const char *wi
   int err = 0;
   Fd folder = seen ? open_listed_folder(parent, name.c_str(), *seen, path, &err)
                    : open_entry(parent, name, path, O_RDONLY | O_DIRECTORY, &err);
-  entry_ = first_in(&handle_, std::move(folder), path, wild, err);
+  entry_ = first_in(&handle_, std::move(folder), path, wild, err, &error_);
   skip_excluded();
 }
 

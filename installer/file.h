@@ -207,6 +207,8 @@ class Walk {
   // The current entry, null once the walk is over.
   File *entry() const { return entry_.get(); }
   File *next();
+  // Why the folder could not be listed; 0 when it was.
+  int error() const { return error_; }
 
  private:
   bool excluded(File *x) const;
@@ -216,6 +218,7 @@ class Walk {
   const char *not_;
   Exclude by_;
   std::function<void(const File &)> on_excluded_;
+  int error_ = 0;
 };
 
 // Logs "<message>, <system error text>" at error level, with the error captured when the
