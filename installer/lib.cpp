@@ -542,15 +542,19 @@ void format_line(char *buffer, const char *format, va_list arg) {
 
 // ---------------------------------------------------------------- console
 
-void con_print(const char *format, ...) {
+void con_vprint(const char *format, va_list ap) {
   if (!format) return;
   char text[CONSOLE_SIZE];
-  va_list ap;
-  va_start(ap, format);
   int n = vsnprintf(text, sizeof text, format, ap);
-  va_end(ap);
   if (n < 0) text[sizeof text - 1] = '\0';
   std::fputs(text, stdout);
+}
+
+void con_print(const char *format, ...) {
+  va_list ap;
+  va_start(ap, format);
+  con_vprint(format, ap);
+  va_end(ap);
 }
 
 void con_flush() { std::fflush(stdout); }

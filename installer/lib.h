@@ -109,6 +109,7 @@ void format_line(char *buffer, const char *format, va_list arg) INSTALLER_PRINTF
 
 // Console: standard output and standard input, nothing else writes or reads them.
 void con_print(const char *format, ...) INSTALLER_PRINTF(1, 2);
+void con_vprint(const char *format, va_list ap) INSTALLER_PRINTF(1, 0);
 void con_flush();
 // Reads one line (at most bfsz - 1 characters, line end kept) into buffer. At end of input
 // it returns false and leaves buffer as it was.

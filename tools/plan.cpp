@@ -33,13 +33,10 @@ bool quiet = false;
 void say(const char *format, ...) INSTALLER_PRINTF(1, 2);
 void say(const char *format, ...) {
   if (quiet) return;
-  char text[4 * LINE_SIZE];
   va_list ap;
   va_start(ap, format);
-  int n = vsnprintf(text, sizeof text, format, ap);
+  con_vprint(format, ap);
   va_end(ap);
-  if (n < 0) text[sizeof text - 1] = '\0';
-  std::fputs(text, stdout);
 }
 
 // The product folder, links resolved, with a trailing '/'.
