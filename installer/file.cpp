@@ -335,12 +335,21 @@ Outcome open_target(File *x, Target *t, int *err) {
 
 // A change of owner clears the set-user-id and set-group-id bits and a file's capabilities
 // even when the owner stays the same: with any of them there the call is made all the same.
-bool owner_change_needed(const Target &t, uid_t uid, gid_t gid) {
-  if (t.st.st_uid != uid || t.st.st_gid != gid) return true;
-  if (t.st.st_mode & (S_ISUID | S_ISGID)) return true;
-  if (!S_ISREG(t.st.st_mode)) return false;  // only regular files carry capabilities
-  if (sys().capability_size(t.fd.get()) >= 0) return true;
+// The file is `name` in the folder `dir`, or `dir` itself when `name` is empty.
+bool owner_change_needed(const struct stat &st, int dir, const char *name, uid_t uid, gid_t gid) {
+  if (st.st_uid != uid || st.st_gid != gid) return true;
+  if (st.st_mode & (S_ISUID | S_ISGID)) return true;
+  if (!S_ISREG(st.st_mode)) return false;  // only regular files carry capabilities
+  if (sys().capability_size(dir, name) >= 0) return true;
   return errno != ENODATA && errno != ENOTSUP;  // not known: the call decides
+}
+
+// What the listing saw is a folder, or a file with one name, so no link or hard link stands
+// between it and a change: where it already is as a change would leave it, the change can
+// be passed over without opening it.
+bool listed_plain(const File *x) {
+  return x->dir >= 0 &&
+         (S_ISDIR(x->info.st_mode) || (S_ISREG(x->info.st_mode) && x->info.st_nlink == 1));
 }
 
 // Sets the mode through the path descriptor. Where the kernel cannot, a regular file or a
@@ -737,10 +746,7 @@ bool file_trusted(File *x) {
 
 int file_chmod(File *x, mode_t mode) {
   if (!x) return 0;
-  // What the listing saw already has the mode: a change would change nothing.
-  if (x->dir >= 0 && (S_ISREG(x->info.st_mode) || S_ISDIR(x->info.st_mode)) &&
-      (x->info.st_mode & 07777) == mode)
-    return 1;
+  if (listed_plain(x) && (x->info.st_mode & 07777) == mode) return 1;
   Target t;
   int err = 0;
   switch (open_target(x, &t, &err)) {
@@ -760,15 +766,17 @@ int file_chmod(File *x, mode_t mode) {
 int file_chown(File *x, int uid, int gid) {
   if (!x || uid == -1) return 0;
   if (gid == -1) gid = uid;
+  const auto u = static_cast<uid_t>(uid);
+  const auto g = static_cast<gid_t>(gid);
+  if (listed_plain(x) && !owner_change_needed(x->info, x->dir, x->entry.c_str(), u, g)) return 1;
   Target t;
   int err = 0;
   switch (open_target(x, &t, &err)) {
     case Outcome::PassedOver:
       return -1;
     case Outcome::Done:
-      if (!owner_change_needed(t, static_cast<uid_t>(uid), static_cast<gid_t>(gid)) ||
-          sys().fchownat(t.fd.get(), "", static_cast<uid_t>(uid), static_cast<gid_t>(gid),
-                         AT_EMPTY_PATH) == 0)
+      if (!owner_change_needed(t.st, t.fd.get(), "", u, g) ||
+          sys().fchownat(t.fd.get(), "", u, g, AT_EMPTY_PATH) == 0)
         return 1;
       err = errno;
       break;

@@ -63,8 +63,10 @@ struct Sys {
   // with fchmodat2 and AT_EMPTY_PATH, or through /proc/self/fd where the kernel lacks it
   // (-1 with ENOSYS or ENOENT when neither can).
   std::function<int(int fd, mode_t mode)> fchmod_path;
-  // The size of the file capabilities the file holds, -1 with ENODATA when it holds none.
-  std::function<ssize_t(int fd)> capability_size;
+  // The size of the file capabilities held by the entry `name` of the folder `dir`, not
+  // following a link, or by `dir` itself (a path descriptor) when `name` is empty; -1 with
+  // ENODATA when it holds none.
+  std::function<ssize_t(int dir, const char *name)> capability_size;
 };
 
 // The calls in force.

@@ -519,9 +519,11 @@ TEST_F(FileTest, OwnerAndModeCallsOnlyWhereTheyChangeSomething) {
     chmods++;
     return real.fchmod_path(fd, mode);
   };
-  sys().capability_size = [&](int fd) -> ssize_t {
+  sys().capability_size = [&](int dir, const char *name) -> ssize_t {
     struct stat st;
-    if (::fstat(fd, &st) == 0 && st.st_ino == caps.st_ino) return 20;
+    if (::fstatat(dir, name, &st, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW) == 0 &&
+        st.st_ino == caps.st_ino)
+      return 20;
     errno = ENODATA;
     return -1;
   };

@@ -621,9 +621,9 @@ struct DiskModel::Impl {
     return errno == EISDIR ? unlinkat(AT_FDCWD, path, AT_REMOVEDIR) : -1;
   }
 
-  ssize_t capability_size(int fd) {
-    NodeP n = by_fd(fd);
-    if (!n) return fail(EBADF);
+  ssize_t capability_size(int dir, const char *name) {
+    NodeP n;
+    if (int e = at_entry(dir, name, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, &n)) return fail(e);
     if (!n->real || n->bytes || n->from || n->owned) return fail(ENODATA);
     return ::lgetxattr(n->real->c_str(), "security.capability", nullptr, 0);
   }
@@ -851,7 +851,9 @@ Sys DiskModel::calls(std::FILE *log) {
   };
   // Calls on path descriptors: the mode as fchmod sets it, capabilities as the disk has them.
   s.fchmod_path = [impl](int fd, mode_t m) { return impl->fchmod(fd, m); };
-  s.capability_size = [impl](int fd) { return impl->capability_size(fd); };
+  s.capability_size = [impl](int dir, const char *name) {
+    return impl->capability_size(dir, name);
+  };
   s.fflush = [log](std::FILE *f) { return f == log ? 0 : std::fflush(f); };
   s.fclose = [impl](std::FILE *f) { return impl->fclose(f); };
   return s;
