@@ -148,7 +148,10 @@ bool copy_data(int in, off_t size, FileWriter &out, const char *src, const char 
         return -1;
       }
       if (!out.write(buf, static_cast<std::size_t>(n))) {
-        file_error_at(errno, "Error writing to '%s'", dst);
+        if (out.create_failed())
+          file_error_at(errno, "Error opening '%s' for write", dst);
+        else
+          file_error_at(errno, "Error writing to '%s'", dst);
         return -1;
       }
       moved += n;
@@ -192,26 +195,31 @@ int copy_one(int sdir, const char *sname, const char *src, int ddir, const char 
     report_ok(src, dst, 1);
     return 1;
   }
+  // The new file is made only once the old one is found to differ: an upgrade that meets
+  // the file it would write reads it and writes nothing at all.
   FileWriter out;
   std::optional<struct stat> known;
   if (exists) known = old;
-  if (!out.open_at(ddir, dname, dst, &known)) {
+  auto open_failed = [&] {
     int err = errno;
     file_error_at(err, "Error opening '%s' for write", dst);
     report_fail(err, src, dst, 1);
     return 0;
-  }
+  };
+  if (!out.open_at(ddir, dname, dst, &known, true)) return open_failed();
   if (!in) {
+    if (!out.create()) return open_failed();  // the target is opened first, as ever
     file_error_at(read_err, "Error opening '%s' for read", src);
     report_fail(read_err, src, dst, 1);
     return 0;
   }
-  out.expect_size(st.st_size);
+  if (!out.expect_size(st.st_size)) return open_failed();
   if (!copy_data(in.get(), st.st_size, out, src, dst, bytes)) {
     report_fail(errno, src, dst, 1);
     return 0;
   }
   if (!out.commit()) {
+    if (out.create_failed()) return open_failed();
     int err = errno;
     file_error_at(err, "Error writing to '%s'", dst);
     report_fail(err, src, dst, 1);
@@ -906,7 +914,7 @@ bool FileWriter::open(const char *path) {
 }
 
 bool FileWriter::open_at(int dir, const char *name, const char *shown,
-                         const std::optional<struct stat> *known) {
+                         const std::optional<struct stat> *known, bool later) {
   discard();
   dir_fd_ = dir;
   name_ = name;
@@ -985,18 +993,12 @@ bool FileWriter::open_at(int dir, const char *name, const char *shown,
       }
     }
   }
-  // Made with the mode it will have, so most files need no change of mode afterwards; the
-  // content it is about to hold was readable by the same people in the old file.
-  mode_t first = mode_ & 0777 & ~creation_mask();
-  if (!make_temp(first)) return false;
-  struct stat made;
-  if (sys().fstat(out_.get(), &made) != 0) return false;
-  change_owner_ = keep_owner && (made.st_uid != old.st_uid || made.st_gid != old.st_gid);
-  // A file new in its folder gets what the folder gives a new file (its default ACL
-  // included), as a file made in place would.
-  change_mode_ = exists && (change_owner_ || (made.st_mode & 07777) != mode_);
-  uid_ = keep_owner ? old.st_uid : made.st_uid;
-  gid_ = keep_owner ? old.st_gid : made.st_gid;
+  exists_ = exists;
+  keep_owner_ = keep_owner;
+  if (keep_owner) {
+    uid_ = old.st_uid;
+    gid_ = old.st_gid;
+  }
   // A file that would keep everything it has may already hold the new content: it is then
   // compared first, and written only from where it differs.
   if (keep_owner && mode_ == (old.st_mode & 07777)) {
@@ -1010,6 +1012,29 @@ bool FileWriter::open_at(int dir, const char *name, const char *shown,
     } else {
       old_ = Fd();
     }
+  }
+  // While the old file is compared nothing needs the new one, which the comparison may
+  // find it never needs: making it is left to the first byte that differs.
+  return (later && same_) || create();
+}
+
+bool FileWriter::create() {
+  if (out_) return true;
+  // Made with the mode it will have, so most files need no change of mode afterwards; the
+  // content it is about to hold was readable by the same people in the old file.
+  mode_t first = mode_ & 0777 & ~creation_mask();
+  struct stat made;
+  if (!make_temp(first) || sys().fstat(out_.get(), &made) != 0) {
+    create_failed_ = true;
+    return false;
+  }
+  change_owner_ = keep_owner_ && (made.st_uid != uid_ || made.st_gid != gid_);
+  // A file new in its folder gets what the folder gives a new file (its default ACL
+  // included), as a file made in place would.
+  change_mode_ = exists_ && (change_owner_ || (made.st_mode & 07777) != mode_);
+  if (!keep_owner_) {
+    uid_ = made.st_uid;
+    gid_ = made.st_gid;
   }
   return true;
 }
@@ -1087,11 +1112,12 @@ int FileWriter::settle() {
   return 0;
 }
 
-void FileWriter::expect_size(off_t size) {
+bool FileWriter::expect_size(off_t size) {
   if (same_ && size != old_size_) {
     same_ = false;
     old_ = Fd();
   }
+  return same_ || create();
 }
 
 bool FileWriter::matches(const char *data, std::size_t n) {
@@ -1111,6 +1137,7 @@ bool FileWriter::matches(const char *data, std::size_t n) {
 bool FileWriter::diverge() {
   // What matched so far is the old file's beginning: it goes into the new file first.
   same_ = false;
+  if (!create()) return false;
   static char piece[COPY_BLOCK];
   for (off_t at = 0; at < compared_;) {
     off_t left = compared_ - at;
@@ -1156,7 +1183,7 @@ bool FileWriter::write(const char *data, std::size_t n) {
 }
 
 bool FileWriter::commit() {
-  if (!out_) {
+  if (!out_ && !same_) {
     errno = EBADF;
     return false;
   }
@@ -1196,7 +1223,7 @@ void FileWriter::discard() {
   signals_release();
   temp_.clear();
   name_.clear();
-  unnamed_ = same_ = false;
+  unnamed_ = same_ = create_failed_ = false;
   compared_ = old_size_ = 0;
   errno = saved;
 }

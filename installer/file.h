@@ -148,11 +148,20 @@ class FileWriter {
   bool open(const char *path);
   // The same for the entry `name` of the open folder `dir`, which must outlive the writer;
   // `shown` is the path for messages. `known`, when given, is what the caller found there
-  // (nothing: no such entry), so the writer need not look again.
+  // (nothing: no such entry), so the writer need not look again. With `later`, a new file
+  // that the old one may make needless is made only once the content differs, and a
+  // failure to make it then shows in create_failed().
   bool open_at(int dir, const char *name, const char *shown,
-               const std::optional<struct stat> *known = nullptr);
-  // The size the content will have, when the caller knows it beforehand.
-  void expect_size(off_t size);
+               const std::optional<struct stat> *known = nullptr, bool later = false);
+  // The size the content will have, when the caller knows it beforehand; false, with errno
+  // set, when the new file this calls for cannot be made.
+  bool expect_size(off_t size);
+  // Makes the new file now, if open_at() left it for later; false, with errno set, when it
+  // cannot be made.
+  bool create();
+  // Whether a write or commit failed because the new file could not be made, which is a
+  // failure to open the target rather than to write it.
+  bool create_failed() const { return create_failed_; }
   // False, with errno set, when the system refuses the bytes.
   bool write(const char *data, std::size_t n);
   // Closes and puts the file in place; false, with errno set, on failure.
@@ -176,8 +185,8 @@ class FileWriter {
                         // the old one, while the content is compared with it
   int dir_fd_ = -1;     // the folder the file is written in
   std::string name_, temp_;
-  bool unnamed_ = false, same_ = false;
-  bool change_owner_ = false, change_mode_ = false;
+  bool unnamed_ = false, same_ = false, create_failed_ = false;
+  bool exists_ = false, keep_owner_ = false, change_owner_ = false, change_mode_ = false;
   off_t compared_ = 0, old_size_ = 0;
   uid_t uid_ = 0;
   gid_t gid_ = 0;

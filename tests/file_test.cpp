@@ -463,6 +463,17 @@ TEST_F(FileTest, UnchangedFilesAreNotRewritten) {
   EXPECT_EQ(get("differs"), big);
   EXPECT_NE(owned(p("differs")).ino, ino);
 
+  // Where no new file can be made, the same content is no failure; a difference met late
+  // fails as a target that cannot be opened, and the old file stays whole.
+  put("late", last);
+  {
+    FailOn fail("openat", ".install.", ENOSPC);
+    EXPECT_EQ(copy("src", "same"), 1);
+    EXPECT_EQ(copy("src", "late"), 0);
+  }
+  EXPECT_EQ(get("late"), last);
+  EXPECT_TRUE(logged("Error opening '" + p("late") + "' for write, No space left on device"));
+
   // Content handed over in pieces, as templates and values are: equal, longer, shorter.
   auto write = [&](const char *rel, std::initializer_list<const char *> pieces) {
     FileWriter w;
