@@ -127,9 +127,11 @@ plan:
   sample: {"create": ["/srv/cgi-bin/webnotes"], "change": [], "remove": []}
 '''
 
+import grp
 import hashlib
 import json
 import os
+import pwd
 import re
 import select
 import shutil
@@ -322,8 +324,8 @@ def show(d):
     if d is None:
         return ''
     lines = ['type: %s' % d['type'], 'mode: %s' % d['mode'],
-             'owner: %s' % owner_name(d.get('uid'), d.get('owner')),
-             'group: %s' % group_name(d.get('gid'), d.get('group'))]
+             'owner: %s' % id_name(d.get('uid'), d.get('owner'), pwd.getpwuid),
+             'group: %s' % id_name(d.get('gid'), d.get('group'), grp.getgrgid)]
     if d.get('size') is not None:
         lines.append('size: %s' % d['size'])
     if d.get('sha256'):
@@ -335,24 +337,15 @@ def show(d):
     return '\n'.join(lines) + '\n'
 
 
-def owner_name(uid, name=None):
-    if name is not None or uid is None:
+def id_name(number, name, lookup):
+    """The name the plan gave, or the one the host's user or group database holds for the
+    number (lookup: pwd.getpwuid or grp.getgrgid), or the number itself."""
+    if name is not None or number is None:
         return name
     try:
-        import pwd
-        return pwd.getpwuid(uid).pw_name
-    except (KeyError, ImportError):
-        return str(uid)
-
-
-def group_name(gid, name=None):
-    if name is not None or gid is None:
-        return name
-    try:
-        import grp
-        return grp.getgrgid(gid).gr_name
-    except (KeyError, ImportError):
-        return str(gid)
+        return lookup(number)[0]
+    except KeyError:
+        return str(number)
 
 
 # --- the plan -------------------------------------------------------------------------------
