@@ -644,14 +644,20 @@ std::unique_ptr<File> first_in(std::unique_ptr<FHandle> *h, Fd folder, const cha
   return x;
 }
 
+// The first entry of the folder `path`; why it could not be listed goes to *failed.
+std::unique_ptr<File> first_of(std::unique_ptr<FHandle> *h, const char *path, const char *wild,
+                               int *failed) {
+  *h = std::make_unique<FHandle>();
+  int err = 0;
+  Fd folder = open_folder(AT_FDCWD, path, &err);
+  return first_in(h, std::move(folder), path, wild, err, failed);
+}
+
 }  // namespace
 
 std::unique_ptr<File> file_first(std::unique_ptr<FHandle> *h, const char *path, const char *wild) {
   if (!h || !path || !wild) return nullptr;
-  *h = std::make_unique<FHandle>();
-  int err = 0;
-  Fd folder = open_folder(AT_FDCWD, path, &err);
-  return first_in(h, std::move(folder), path, wild, err);
+  return first_of(h, path, wild, nullptr);
 }
 
 int file_next(File *x, FHandle *h) {
@@ -1201,8 +1207,8 @@ bool FileWriter::commit() {
     err = errno;
     if (err == ENOENT || err == EPERM) err = spill() ? settle() : errno;
   }
-  int fd = out_.release();
-  if (sys().close(fd) != 0 && !err) err = errno;
+  int fd = out_.release();  // none when the new file could not be made
+  if (fd >= 0 && sys().close(fd) != 0 && !err) err = errno;
   if (!err && sys().renameat(dir_fd_, temp_.c_str(), dir_fd_, name_.c_str()) != 0) err = errno;
   if (err) {
     discard();
@@ -1235,10 +1241,7 @@ Walk::Walk(const char *path, const char *wild, const char *not_, Exclude by,
            std::function<void(const File &)> on_excluded)
     : not_(not_), by_(by), on_excluded_(std::move(on_excluded)) {
   if (!path || !wild) return;
-  handle_ = std::make_unique<FHandle>();
-  int err = 0;
-  Fd folder = open_folder(AT_FDCWD, path, &err);
-  entry_ = first_in(&handle_, std::move(folder), path, wild, err, &error_);
+  entry_ = first_of(&handle_, path, wild, &error_);
   skip_excluded();
 }
 
