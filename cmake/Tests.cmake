@@ -146,9 +146,9 @@ endif()
 add_test(NAME release.man COMMAND bash ${CMAKE_SOURCE_DIR}/tests/man_test.sh ${CMAKE_SOURCE_DIR}/man)
 set_tests_properties(release.man PROPERTIES SKIP_RETURN_CODE 77 LABELS man)
 
-# Benchmarks measure; they are built here and run by hand, never asserted.
+# Benchmarks (bench/) measure; they are built here and run by hand, never asserted.
 find_package(benchmark QUIET)
-file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*_bench.cpp)
+file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*_bench.cpp)
 if(benchmark_FOUND AND BENCH_SOURCES AND NOT INSTALLER_SANITIZE)
   add_executable(benchmarks ${BENCH_SOURCES})
   target_link_libraries(benchmarks PRIVATE installer_lib benchmark::benchmark_main)

@@ -5,7 +5,7 @@
 #
 # usage: bench_ansible.sh INSTALL INSTALL-CHECK [HOSTS]
 set -uo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
+here=$(cd "$(dirname "$0")/../tests" && pwd)
 . "$here/need.sh"
 . "$here/fleet.sh"
 fleet_need
