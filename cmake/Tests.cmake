@@ -98,12 +98,11 @@ endforeach()
 
 # install-check's formats, exit status and codes, on the same cases; its suppressions and
 # output at the edges, on products made on the spot.
-add_test(NAME check.output COMMAND bash ${CMAKE_SOURCE_DIR}/tests/check_output.sh
-         $<TARGET_FILE:install_check> ${CMAKE_SOURCE_DIR})
-set_tests_properties(check.output PROPERTIES SKIP_RETURN_CODE 77)
-add_test(NAME check.rules COMMAND bash ${CMAKE_SOURCE_DIR}/tests/check_rules.sh
-         $<TARGET_FILE:install_check> ${CMAKE_SOURCE_DIR})
-set_tests_properties(check.rules PROPERTIES SKIP_RETURN_CODE 77)
+foreach(part output rules)
+  add_test(NAME check.${part} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/check_tool.sh ${part}
+           $<TARGET_FILE:install_check> ${CMAKE_SOURCE_DIR})
+  set_tests_properties(check.${part} PROPERTIES SKIP_RETURN_CODE 77)
+endforeach()
 
 # The sample under a real Apache, through install-trial.
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/apache_test.sh)
