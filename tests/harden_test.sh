@@ -10,9 +10,7 @@ set -uo pipefail
 . "$(dirname "$0")/need.sh"
 need_cmd readelf binutils
 need_cmd nm binutils
-build=$(readlink -f "$1") fortified=$2
-bad=0
-fail() { echo "FAIL: $*"; bad=1; }
+build=$(readlink -f "$1") fortified=$2 checked=0
 
 # Objects, by the part they belong to; a part with no objects is not built here (the
 # tarball's static install-check is built only for a release).
@@ -23,37 +21,30 @@ for part in installer_core installer_lib installer_files_lib install_bin install
   mapfile -t objs < <(find "$dir" -name '*.o' 2>/dev/null | sort)
   [ ${#objs[@]} -gt 0 ] || continue
   [ "$part" = installer_core ] && core=1
-  guarded=0 checked=0
+  guarded=0 calls=0
   for o in "${objs[@]}"; do
-    note=$(readelf -SW "$o" | grep -F .note.GNU-stack)
-    [ -n "$note" ] || fail "${o#"$build"/}: no .note.GNU-stack (an executable stack)"
-    [[ $note =~ \ X[A-Z]*\  ]] && fail "${o#"$build"/}: asks for an executable stack"
+    note=$(readelf -SW "$o" | grep -F .note.GNU-stack) || bad "${o#"$build"/}: no .note.GNU-stack (an executable stack)"
+    [[ $note =~ \ X[A-Z]*\  ]] && bad "${o#"$build"/}: asks for an executable stack"
     undefined=$(nm -u "$o")
     grep -q ' __stack_chk_fail$' <<< "$undefined" && guarded=$((guarded + 1))
-    grep -Eq ' __[a-z0-9_]+_chk$' <<< "$(grep -v __stack_chk_fail <<< "$undefined")" &&
-      checked=$((checked + 1))
+    grep -Eq ' __[a-z0-9_]+_chk$' <<< "$(grep -v __stack_chk_fail <<< "$undefined")" && calls=$((calls + 1))
   done
-  [ $guarded -gt 0 ] || fail "$part: no object calls the stack protector"
-  echo "$part: ${#objs[@]} objects, $guarded guarded by the stack protector," \
-       "$checked calling checked functions"
-  total_checked=$((${total_checked:-0} + checked))
+  [ $guarded -gt 0 ] || bad "$part: no object calls the stack protector"
+  echo "$part: ${#objs[@]} objects, $guarded guarded by the stack protector, $calls calling checked functions"
+  checked=$((checked + calls))
 done
-[ -n "${core:-}" ] || fail "no object files of the library in $build"
-if [ "$fortified" = 1 ] && [ "${total_checked:-0}" = 0 ]; then
-  fail "no object calls a checked function: built without _FORTIFY_SOURCE"
-fi
+[ -n "${core:-}" ] || bad "no object files of the library in $build"
+[ "$fortified" = 1 ] && [ $checked = 0 ] && bad "no object calls a checked function: built without _FORTIFY_SOURCE"
 
 for bin in install static/install tools/install-check static/install-check; do
   f=$build/$bin
   [ -f "$f" ] || continue
-  headers=$(readelf -lW "$f") dynamic=$(readelf -dW "$f")
-  grep -q 'GNU_RELRO' <<< "$headers" || fail "$bin: no RELRO"
-  grep -Eq 'GNU_STACK.* RW ' <<< "$headers" || fail "$bin: the stack is not RW only"
-  grep -q 'Type: *DYN' <<< "$(readelf -hW "$f")" || fail "$bin: not position-independent"
-  if grep -q 'program interpreter' <<< "$headers"; then
-    grep -Eq 'BIND_NOW|Flags:.* NOW' <<< "$dynamic" || fail "$bin: no bind-now"
-  fi
+  headers=$(readelf -lW "$f")
+  grep -q 'GNU_RELRO' <<< "$headers" || bad "$bin: no RELRO"
+  grep -Eq 'GNU_STACK.* RW ' <<< "$headers" || bad "$bin: the stack is not RW only"
+  grep -q 'Type: *DYN' <<< "$(readelf -hW "$f")" || bad "$bin: not position-independent"
+  grep -q 'program interpreter' <<< "$headers" && ! grep -Eq 'BIND_NOW|Flags:.* NOW' <<< "$(readelf -dW "$f")" &&
+    bad "$bin: no bind-now"
   echo "$bin: checked"
 done
-[ $bad = 0 ] && echo "PASS: hardened"
-exit $bad
+passed hardened

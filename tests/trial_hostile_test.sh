@@ -5,25 +5,21 @@
 # overlays: a sandbox that leaks harms only those, and the test sees the leak there.
 #
 # usage: trial_hostile_test.sh INSTALL-TRIAL
-# Needs root, Debian's apache2-bin and curl; without Apache it is skipped (status 77),
-# unless CI is set.
+# Needs root, Debian's apache2-bin, curl and ip.
 set -uo pipefail
 here=$(dirname "$(readlink -f "$0")")
 . "$here/need.sh"
 need_root
-[ -x /usr/sbin/apache2 ] || need_fail "needs /usr/sbin/apache2 (Debian package apache2-bin)"
+need_apache
 need_cmd curl
 need_cmd ip iproute2
-[ $# -ge 1 ] || { echo "usage: trial_hostile_test.sh INSTALL-TRIAL"; exit 1; }
+[ $# -ge 1 ] || fail "usage: trial_hostile_test.sh INSTALL-TRIAL"
 trial=$(readlink -f "$1")
-T=$(mktemp -d "${TMPDIR:-/tmp}/trial-hostile.XXXXXX")
-trap 'rm -rf "$T"' EXIT
+scratch trial-hostile
 cp -a "$here/hostile" "$T/product"
 mkdir -p "$T/outer"
-
 cat > "$T/outer.sh" <<'OUTER'
 set -uo pipefail
-T=$1 trial=$2
 mount -t tmpfs outer "$T/outer" || exit 2
 # /tmp last: the tmpfs holding the upper layers is in it, and hidden once it is overlaid.
 for d in etc home opt root srv usr var tmp; do
@@ -66,4 +62,4 @@ done
 if [ -n "$why" ]; then cat "$T/report"; echo "FAIL${why}"; exit 1; fi
 echo "PASS the hostile product changed nothing outside the sandbox"
 OUTER
-unshare -m --propagation private bash "$T/outer.sh" "$T" "$trial"
+T=$T trial=$trial unshare -m --propagation private bash "$T/outer.sh"
