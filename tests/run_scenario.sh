@@ -8,32 +8,26 @@ set -uo pipefail
 . "$(dirname "$0")/need.sh"
 need_root
 
-bin=$(readlink -f "$1")
-scen=$(readlink -f "$2")
+bin=$(readlink -f "$1") scen=$(readlink -f "$2")
 name=$(basename "$scen")
-[ -d "$scen" ] || { echo "FAIL $name: no such scenario folder"; exit 1; }
-[ -x "$bin" ] || { echo "FAIL $name: no installer binary $bin"; exit 1; }
-SCRATCH=$(mktemp -d "${TMPDIR:-/tmp}/scenario.$name.XXXXXX")
-trap 'rm -rf "$SCRATCH"' EXIT
-WORK=$SCRATCH/work
-OVERLAY=$SCRATCH/overlay
-mkdir -p "$WORK" "$OVERLAY"
-export WORK SCRATCH OVERLAY SCEN=$scen PLAN=${PLAN_DIFF:-}
-
 fail() { echo "FAIL $name: $*"; exit 1; }
 subst() { sed -e "s|@WORK@|$WORK|g" -e "s|@SCRATCH@|$SCRATCH|g" -e "s|@YEAR@|$(date +%Y)|g"; }
-
+[ -d "$scen" ] || fail "no such scenario folder"
+[ -x "$bin" ] || fail "no installer binary $bin"
+SCRATCH=$(mktemp -d "${TMPDIR:-/tmp}/scenario.$name.XXXXXX")
+trap 'rm -rf "$SCRATCH"' EXIT
+WORK=$SCRATCH/work OVERLAY=$SCRATCH/overlay ARGV0=install INPUT=$scen/input args=()
+mkdir -p "$WORK" "$OVERLAY"
 [ -d "$scen/product" ] && cp -a "$scen/product/." "$WORK/"
-argv0=install
-[ -f "$scen/argv0" ] && argv0=$(head -n1 "$scen/argv0")
-cp "$bin" "$WORK/$argv0"
-args=()
+[ -f "$scen/argv0" ] && ARGV0=$(head -n1 "$scen/argv0")
+cp "$bin" "$WORK/$ARGV0"
 [ -f "$scen/args" ] && mapfile -t args < "$scen/args"
+[ -f "$INPUT" ] || INPUT=/dev/null
 # The special sections the arguments name, for the plans.
 SPECIALS=$(for ((i = 0; i + 1 < ${#args[@]}; i++)); do
              [ "${args[i]}" = -special ] && echo "special:${args[i + 1]}"; done)
-input=/dev/null
-[ -f "$scen/input" ] && input=$scen/input
+export WORK SCRATCH OVERLAY SCEN=$scen PLAN=${PLAN_DIFF:-} ARGV0 INPUT SPECIALS
+export TESTS=$(dirname "$(readlink -f "$0")")
 if [ -d "$scen/overlay" ]; then
   cp -a "$scen/overlay/." "$OVERLAY/"
   find "$OVERLAY" -type f ! -name '*.bin' -exec sed -i -e "s|@WORK@|$WORK|g" -e "s|@SCRATCH@|$SCRATCH|g" {} +
@@ -83,16 +77,15 @@ cd "$WORK"
 . "$TESTS/need.sh"
 . "$TESTS/sandbox.sh"
 sandbox "$SCRATCH" || stop "cannot set up the sandbox (see above)"
-if [ -f "$SCEN/setup" ]; then bash "$SCEN/setup" || stop "setup failed"; fi
+[ ! -f "$SCEN/setup" ] || bash "$SCEN/setup" || stop "setup failed"
 # A host's own httpd.conf at one of the places the installer searches would leak into the
 # scenario: every such place the scenario does not fill is hidden behind a whiteout.
 for conf in "${HTTPD_PLACES[@]}"; do
   [ -e "$OVERLAY$conf" ] || { mkdir -p "$(dirname "$OVERLAY$conf")" && mknod "$OVERLAY$conf" c 0 0; }
 done
 for db in passwd group; do
-  if [ -f "$OVERLAY/etc/$db.add" ]; then
+  [ -f "$OVERLAY/etc/$db.add" ] &&
     cat "/etc/$db" "$OVERLAY/etc/$db.add" > "$OVERLAY/etc/$db" && rm -f "$OVERLAY/etc/$db.add"
-  fi
 done
 # Read-only overlays; for a plan, writable ones whose upper folders hold the run's writes,
 # with the system's own folders bound where the comparison can see what lay below.
@@ -126,42 +119,33 @@ if [ -f "$SCRATCH/expect" ]; then
   done < "$SCRATCH/expect" > "$SCRATCH/check.out" 2>&1
   [ -s "$SCRATCH/check.out" ] && echo "expected files differ" > "$SCRATCH/why"
 fi
-if [ -f "$SCEN/check" ]; then
-  bash "$SCEN/check" >> "$SCRATCH/check.out" 2>&1 || echo "check failed" > "$SCRATCH/why"
-fi
+[ ! -f "$SCEN/check" ] || bash "$SCEN/check" >> "$SCRATCH/check.out" 2>&1 ||
+  echo "check failed" > "$SCRATCH/why"
 INNER
-export ARGV0=$argv0 INPUT=$input TESTS=$(dirname "$(readlink -f "$0")") SPECIALS
 declare -p args | sed 's/^declare -a args=/ARGS=/' > "$SCRATCH/args.sh"
 # Always in a private mount namespace: whatever setup puts into $OVERLAY can only ever be
 # mounted there, never over the host's own folders.
 unshare -m bash -c "source '$SCRATCH/args.sh'; source '$SCRATCH/run.sh'"
 
-if [ -f "$SCRATCH/why" ]; then
-  cat "$SCRATCH/check.out" 2>/dev/null
-  fail "$(cat "$SCRATCH/why")"
-fi
+[ -f "$SCRATCH/why" ] && { cat "$SCRATCH/check.out" 2>/dev/null; fail "$(cat "$SCRATCH/why")"; }
 if [ -n "$PLAN" ]; then  # the plan's verdict: "PASS: ..." or "SKIP: ..."
   last=$(tail -n 1 "$SCRATCH/check.out")
   echo "${last%%:*} $name:${last#*:}"
   exit 0
 fi
-status=$(cat "$SCRATCH/status")
-want_status=0
+status=$(cat "$SCRATCH/status") want_status=0
 [ -f "$scen/status" ] && want_status=$(head -n1 "$scen/status")
 [ "$status" = 124 ] && fail "the installer did not finish within 30 seconds"
-if [ -s "$SCRATCH/stderr" ]; then cat "$SCRATCH/stderr"; fi
+cat "$SCRATCH/stderr"
 [ "$status" = "$want_status" ] || fail "exit status $status, expected $want_status"
 
-if [ -f "$scen/stdout" ]; then
-  subst < "$scen/stdout" > "$SCRATCH/stdout.want"
-  if ! cmp -s "$SCRATCH/stdout.want" "$SCRATCH/stdout"; then
-    diff -u "$SCRATCH/stdout.want" "$SCRATCH/stdout" | cat -A | head -n 60
-    fail "console transcript differs (- expected, + actual; \$ marks a line end)"
-  fi
+if [ -f "$scen/stdout" ] && ! subst < "$scen/stdout" | cmp -s - "$SCRATCH/stdout"; then
+  diff -u <(subst < "$scen/stdout") "$SCRATCH/stdout" | cat -A | head -n 60
+  fail "console transcript differs (- expected, + actual; \$ marks a line end)"
 fi
 
 if [ -f "$scen/log" ]; then
-  logfile=$WORK/${argv0%%.*}.log
+  logfile=$WORK/${ARGV0%%.*}.log
   [ -f "$logfile" ] || fail "no log file $logfile"
   sed -e 's/^[^]]*\] //' "$logfile" > "$SCRATCH/log.got"
   subst < "$scen/log" > "$SCRATCH/log.want"
