@@ -104,15 +104,15 @@ foreach(part output rules)
   set_tests_properties(check.${part} PROPERTIES SKIP_RETURN_CODE 77)
 endforeach()
 
-# The sample under a real Apache, through install-trial.
-if(EXISTS ${CMAKE_SOURCE_DIR}/tests/apache_test.sh)
-  add_test(NAME apache COMMAND bash ${CMAKE_SOURCE_DIR}/tests/apache_test.sh
+# The sample under a real Apache, through install-trial; a hostile product: nothing outside
+# the sandbox changes, every write is reported.
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/trial_test.sh)
+  add_test(NAME apache COMMAND bash ${CMAKE_SOURCE_DIR}/tests/trial_test.sh sample
            ${CMAKE_BINARY_DIR}/install-trial $<TARGET_FILE:install_bin>
            ${CMAKE_SOURCE_DIR}/examples/webapp)
-  needs_root(apache apache)
-  # A hostile product: nothing outside the sandbox changes, every write is reported.
-  add_test(NAME apache.hostile COMMAND bash ${CMAKE_SOURCE_DIR}/tests/trial_hostile_test.sh
+  add_test(NAME apache.hostile COMMAND bash ${CMAKE_SOURCE_DIR}/tests/trial_test.sh hostile
            ${CMAKE_BINARY_DIR}/install-trial)
+  needs_root(apache apache)
   needs_root(apache.hostile apache)
 endif()
 

@@ -17,17 +17,12 @@ play() { fleet_play -e release="$FLEET/releases/webnotes-$1.tar.gz" -e action="$
 
 GOOD=(h1 h2 h3 h4 h5)
 for n in 1 2 3 4 5; do
-  answers="          webnotes_install_answers:
-            title: Notes of h$n
-            set_owner: yes
-            show_env: no"
   # h2's scripts go to a folder of the administrator's choice, not the one httpd.conf names.
-  [ $n = 2 ] && answers+="
-            cgi_dir: /srv/site2/other-cgi"
-  fleet_host "h$n" $n "$answers" || fail "cannot make host h$n"
+  more=() && [ $n = 2 ] && more=("cgi_dir: /srv/site2/other-cgi")
+  fleet_host h$n $n "title: Notes of h$n" "set_owner: yes" "show_env: no" "${more[@]}" ||
+    fail "cannot make host h$n"
 done
-fleet_host h6 6 "          webnotes_install_answers:
-            welcome_file: /nonexistent/welcome.txt" || fail "cannot make host h6"
+fleet_host h6 6 "welcome_file: /nonexistent/welcome.txt" || fail "cannot make host h6"
 printf '      vars:\n        webnotes_upgrade_answers:\n          go_on: yes
         webnotes_remove_answers:\n          keep_conf: no\n' >> "$FLEET/inventory.yml"
 root() { echo "$FLEET/hosts/$1/root"; }

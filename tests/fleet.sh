@@ -9,8 +9,8 @@
 #
 # fleet_enter "$@"       re-runs the calling script in a private mount namespace
 # fleet_init INSTALL INSTALL-CHECK SOURCE-TREE: scratch folder $FLEET, releases, settings
-# fleet_host NAME N [ANSWERS-YAML]: host NAME with the values of number N (web$N, webgrp$N,
-#                        site$N); ANSWERS-YAML, extra host variables indented by 10
+# fleet_host NAME N [ANSWER...]: host NAME with the values of number N (web$N, webgrp$N,
+#                        site$N); each ANSWER "NAME: VALUE", one of its install answers
 # fleet_play ARGS...     ansible-playbook on the collection's roll-out playbook; output in
 #                        $FLEET/out; fleet_count HOST changed|failed|ok reads its recap
 . "$(dirname "${BASH_SOURCE[0]}")/sandbox.sh"
@@ -73,7 +73,8 @@ fleet_host() {
   cp "$FLEET_CHECK" "$r/usr/local/bin/install-check"
   printf '        %s:\n          ansible_connection: community.general.chroot\n          ansible_host: %s\n' \
     "$h" "$r" >> "$FLEET/inventory.yml"
-  [ -z "${3:-}" ] || printf '%s\n' "$3" >> "$FLEET/inventory.yml"
+  [ $# -lt 3 ] || printf '          webnotes_install_answers:\n%s\n' "$(printf '            %s\n' "${@:3}")" \
+    >> "$FLEET/inventory.yml"
 }
 
 fleet_play() {

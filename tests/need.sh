@@ -12,8 +12,10 @@ need_root() {
 need_cmd() {  # COMMAND [DEBIAN-PACKAGE]
   command -v "$1" >/dev/null || need_fail "needs $1 (Debian package ${2:-$1})"
 }
-need_apache() {
+need_trial() {  # what install-trial needs: Apache, curl, ip and root
+  need_root
   [ -x /usr/sbin/apache2 ] || need_fail "needs /usr/sbin/apache2 (Debian package apache2-bin)"
+  need_cmd curl && need_cmd ip iproute2
 }
 # fail ends the test; bad counts a failure and goes on; passed ends with PASS or status 1.
 fail() { echo "FAIL: $*"; exit 1; }

@@ -17,7 +17,6 @@ def name(table, ident):
     except KeyError:
         return str(ident)
 
-
 def state(path):
     """Kind, mode, owner, group and content of an entry; None when there is none."""
     try:
@@ -28,8 +27,7 @@ def state(path):
     kind = ("dir" if stat.S_ISDIR(m) else "link" if stat.S_ISLNK(m)
             else "file" if stat.S_ISREG(m) else "other")
     if kind == "file":
-        with open(path, "rb") as f:
-            content = hashlib.md5(f.read()).hexdigest()
+        content = hashlib.md5(open(path, "rb").read()).hexdigest()
     elif kind == "link":
         content = os.readlink(path)
     return [kind, "%04o" % stat.S_IMODE(m), name(pwd.getpwuid, st.st_uid),
@@ -55,8 +53,7 @@ def run_changes(work, scratch, before):
         lowers = [os.path.join(scratch, "overlay", top), os.path.join(scratch, "low", top)]
 
         def below(rel):
-            found = [s for s in (state(os.path.join(low, rel)) for low in lowers) if s]
-            return found[0] if found else None
+            return next((s for s in (state(os.path.join(low, rel)) for low in lowers) if s), None)
 
         for folder, dirs, files in os.walk(upper):
             for entry in dirs + files:
@@ -70,12 +67,8 @@ def run_changes(work, scratch, before):
                             sub = os.path.join(rel, os.path.relpath(p, os.path.join(low, rel)))
                             before.setdefault("/%s/%s" % (top, sub), below(sub))
                             after.setdefault("/%s/%s" % (top, sub), state("/%s/%s" % (top, sub)))
-    out = {}
-    for path in set(before) | set(after):
-        b, a = before.get(path), after.get(path)
-        if b != a:
-            out[path] = ("+", a) if b is None else ("-", None) if a is None else ("~", a)
-    return out
+    return {p: ("+", after[p]) if before.get(p) is None else ("-", None) if after.get(p) is None
+            else ("~", after[p]) for p in set(before) | set(after) if before.get(p) != after.get(p)}
 
 
 def opaque(folder):
@@ -99,8 +92,7 @@ def flow_run(console):
 
 
 def compare(work, scratch):
-    with open(os.path.join(scratch, "stdout"), errors="replace") as f:
-        action = flow_run(f.read())
+    action = flow_run(open(os.path.join(scratch, "stdout"), errors="replace").read())
     if action in (None, "many"):
         print("SKIP: " + ("no copy step ran" if action is None
                           else "more than one copy step ran; a plan shows one"))
@@ -109,13 +101,11 @@ def compare(work, scratch):
     if not os.path.exists(plan_file):
         print("no plan for %s" % action)
         return 1
-    with open(os.path.join(scratch, "before")) as f:
-        run = run_changes(work, scratch, json.load(f))
+    run = run_changes(work, scratch, json.load(open(os.path.join(scratch, "before"))))
     ops = {"create": "+", "change": "~", "remove": "-"}
-    with open(plan_file) as f:
-        plan = {e["path"]: (ops[e["op"]], e["after"] and [e["after"][k] for k in
-                                                          ("type", "mode", "owner", "group")])
-                for e in json.load(f)["entries"]}
+    plan = {e["path"]: (ops[e["op"]], e["after"] and [e["after"][k] for k in
+                                                      ("type", "mode", "owner", "group")])
+            for e in json.load(open(plan_file))["entries"]}
     bad = []
     for path in sorted(set(run) | set(plan)):
         r, p = run.get(path), plan.get(path)
