@@ -54,7 +54,7 @@ demo:
 release:
 	$(CMAKE) -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 	$(CMAKE) --build build/release -j $(JOBS) --target all release deb
-	bash tests/harden_test.sh build/release 1
+	bash tests/release_test.sh hardening build/release 1
 	@ls -l build/release/*.tar.gz build/release/*.deb
 
 repro-check:

@@ -124,10 +124,11 @@ set_tests_properties(ansible PROPERTIES TIMEOUT 900)
 
 # The release's pieces: the static installer in a bare root, the Debian package, the manuals.
 if(TARGET install_static)
-  add_test(NAME release.static-chroot COMMAND bash ${CMAKE_SOURCE_DIR}/tests/static_chroot.sh
-           $<TARGET_FILE:install_static> ${CMAKE_SOURCE_DIR}/tests/static ${CMAKE_BINARY_DIR})
+  add_test(NAME release.static-chroot COMMAND bash ${CMAKE_SOURCE_DIR}/tests/release_test.sh
+           static-chroot $<TARGET_FILE:install_static> ${CMAKE_SOURCE_DIR}/tests/static ${CMAKE_BINARY_DIR})
   needs_root(release.static-chroot)
-  add_test(NAME release.deb COMMAND bash ${CMAKE_SOURCE_DIR}/tests/deb_test.sh ${CMAKE_BINARY_DIR})
+  add_test(NAME release.deb COMMAND bash ${CMAKE_SOURCE_DIR}/tests/release_test.sh deb
+           ${CMAKE_BINARY_DIR})
   needs_root(release.deb dpkg)
   set_tests_properties(release.deb PROPERTIES RUN_SERIAL ON)
 endif()
@@ -138,11 +139,12 @@ if(INSTALLER_SANITIZE OR NOT INSTALLER_HARDEN)
   set(fortified 0)
 endif()
 if(INSTALLER_HARDEN)
-  add_test(NAME release.hardening COMMAND bash ${CMAKE_SOURCE_DIR}/tests/harden_test.sh
-           ${CMAKE_BINARY_DIR} $<IF:$<CONFIG:Debug>,0,${fortified}>)
+  add_test(NAME release.hardening COMMAND bash ${CMAKE_SOURCE_DIR}/tests/release_test.sh
+           hardening ${CMAKE_BINARY_DIR} $<IF:$<CONFIG:Debug>,0,${fortified}>)
   set_tests_properties(release.hardening PROPERTIES SKIP_RETURN_CODE 77)
 endif()
-add_test(NAME release.man COMMAND bash ${CMAKE_SOURCE_DIR}/tests/man_test.sh ${CMAKE_SOURCE_DIR}/man)
+add_test(NAME release.man COMMAND bash ${CMAKE_SOURCE_DIR}/tests/release_test.sh man
+         ${CMAKE_SOURCE_DIR}/man)
 set_tests_properties(release.man PROPERTIES SKIP_RETURN_CODE 77 LABELS man)
 
 # Benchmarks (bench/) measure; they are built here and run by hand, never asserted.
