@@ -1,18 +1,12 @@
-# Simulated hosts for the Ansible collection's test and benchmark, sourced by both after
-# need.sh.
-#
-# Each host is a root of its own: an overlay over / whose changes go to a tmpfs, with its own
-# /dev, /proc and /tmp, its own web server user and group (in its own /etc) and its own
-# httpd.conf at one of the places the installer searches. Ansible reaches it through
-# community.general.chroot. Everything is mounted in the caller's private mount namespace
-# (fleet_enter), so nothing of the real host is written.
-#
-# fleet_enter "$@"       re-runs the calling script in a private mount namespace
-# fleet_init INSTALL INSTALL-CHECK SOURCE-TREE: scratch folder $FLEET, releases, settings
-# fleet_host NAME N [ANSWER...]: host NAME with the values of number N (web$N, webgrp$N,
-#                        site$N); each ANSWER "NAME: VALUE", one of its install answers
-# fleet_play ARGS...     ansible-playbook on the collection's roll-out playbook; output in
-#                        $FLEET/out; fleet_count HOST changed|failed|ok reads its recap
+# Simulated hosts for the Ansible collection's test and benchmark (sourced after need.sh).
+# Each is a root of its own: an overlay over / whose changes go to a tmpfs, with its own
+# /dev, /proc, /tmp, web server user and group (in its own /etc) and httpd.conf at one of
+# the places the installer searches; Ansible reaches it through community.general.chroot.
+# All is mounted in the caller's private mount namespace (fleet_enter): the host is never
+# written. fleet_init INSTALL INSTALL-CHECK SOURCE-TREE makes $FLEET, the releases and
+# Ansible's settings; fleet_host NAME N [ANSWER...] a host with the values of number N
+# (web$N, webgrp$N, site$N) and install answers "NAME: VALUE"; fleet_play ARGS... runs the
+# roll-out playbook into $FLEET/out, whose recap fleet_count HOST changed|failed|ok reads.
 . "$(dirname "${BASH_SOURCE[0]}")/sandbox.sh"
 
 fleet_need() {

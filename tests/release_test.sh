@@ -1,27 +1,20 @@
 #!/usr/bin/env bash
 # The release's pieces, one part a test.
-# static-chroot: the static installer in a root that holds nothing but /etc/passwd,
-#   /etc/group and the product folder must start (no interpreter, no shared library) and find
-#   the product's user and group, known only to that root, in those two files. Before that,
-#   without root: it must never enter the C library's name service, which in a static
-#   program loads the host's modules (and a second C library) at run time. Neither the name
-#   service's look-ups nor its module loading are linked in, and linking it again (from the
-#   build folder's link command, where there is one) warns of nothing.
-# deb: the Debian package that the build makes from its install rules (target deb): lintian
-#   finds nothing to say of it (pedantic and informational tags included; what it says anyway
-#   is overridden in the package, each override with its reason), every entry is root's with
-#   mode 0755 or 0644, the manual pages are compressed; and it installs and purges cleanly:
-#   dpkg runs in the sandbox (tests/sandbox.sh) with writable overlays over /usr, /etc and
-#   /var, and afterwards the overlays hold nothing but dpkg's own records.
-# hardening: the project's own code is built hardened, as Debian builds its packages: every
-#   object file of the library, the installers and the tools asks for a non-executable stack,
-#   the stack protector guards them (a static binary carries the C library's own
-#   __stack_chk_fail, so only the objects can show it), and an optimised build calls the C
-#   library's checked functions (_FORTIFY_SOURCE). Each program is position-independent,
-#   with full RELRO, bind-now where it links dynamically, and a non-executable stack.
-# man: every manual page formats without a single warning from groff or man: their exit
-#   status says nothing about warnings, so any line they print fails the test.
-#
+# static-chroot: the static installer links none of the C library's name service (in a
+#   static program it loads the host's modules, and a second C library, at run time), links
+#   again without a warning, and in a root holding only /etc/passwd, /etc/group and the
+#   product it starts and finds the product's user and group, known only to that root.
+# deb: the package that target deb makes: lintian has nothing to say (what it says anyway is
+#   overridden in the package, with the reason), every entry is root's with mode 0755 or
+#   0644, the manual pages are compressed; dpkg installs and purges it in the sandbox with
+#   writable overlays over /usr, /etc and /var, which then hold only dpkg's own records.
+# hardening: every object of the library, the installers and the tools asks for a
+#   non-executable stack and calls the stack protector (a static binary carries the C
+#   library's own __stack_chk_fail), and an optimised build calls the checked functions of
+#   _FORTIFY_SOURCE; every program is position-independent, with full RELRO, bind-now where
+#   it links dynamically, and a non-executable stack.
+# man: every manual page formats without a single warning from groff or man (any line they
+#   print fails: their exit status says nothing about warnings).
 # usage: release_test.sh static-chroot STATIC-INSTALLER DATA-DIR [BUILD-DIR]
 #        release_test.sh deb BUILD-DIR | hardening BUILD-DIR FORTIFIED(0|1) | man MAN-DIR
 set -uo pipefail

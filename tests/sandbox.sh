@@ -1,13 +1,10 @@
 # Sourced inside a private mount namespace (unshare -m) by every test that runs the
 # installer, or a package tool, as root: whatever the code under test does, even a broken
-# build, it cannot reach the host. Afterwards /dev is a tmpfs of this namespace holding only
-# the nodes a run needs, and every mount of the host is read-only here except the test's own
-# scratch folder. Mounts made later (the overlays) are the test's own.
-#
-# usage: sandbox SCRATCH-FOLDER; non-zero, with the reason on standard error, if it cannot.
-# Nothing opened for writing on the host's folders inside the namespace may stay open when
-# it is called: the kernel refuses to make a mount read-only while it has writers (files
-# opened before unshare belong to the host's own mounts and do not count).
+# build, cannot reach the host. sandbox SCRATCH-FOLDER makes /dev a tmpfs holding only the
+# nodes a run needs and every mount of the host read-only but the scratch folder (later
+# mounts, the overlays, are the test's own); non-zero, with the reason on standard error,
+# if it cannot. Nothing opened for writing on the host's folders inside the namespace may
+# stay open then: the kernel refuses to make a mount read-only while it has writers.
 
 sandbox_dev() {  # [ROOT]: the /dev of that root (tests/fleet.sh's hosts), else this one's
   local d=${1:-}/dev node
