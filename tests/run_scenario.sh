@@ -1,9 +1,6 @@
 #!/usr/bin/env bash
-# Runs one end-to-end scenario against the real installer binary.
-#
-# usage: run_scenario.sh INSTALL-BINARY SCENARIO-DIR
-#
-# The scenario folder's format: tests/scenarios/README.
+# Runs one end-to-end scenario (the folder's format: tests/scenarios/README) against the real
+# installer binary. usage: run_scenario.sh INSTALL-BINARY SCENARIO-DIR
 set -uo pipefail
 . "$(dirname "$0")/need.sh"
 need_root
@@ -28,10 +25,8 @@ SPECIALS=$(for ((i = 0; i + 1 < ${#args[@]}; i++)); do
              [ "${args[i]}" = -special ] && echo "special:${args[i + 1]}"; done)
 export WORK SCRATCH OVERLAY SCEN=$scen PLAN=${PLAN_DIFF:-} ARGV0 INPUT SPECIALS
 export TESTS=$(dirname "$(readlink -f "$0")")
-if [ -d "$scen/overlay" ]; then
-  cp -a "$scen/overlay/." "$OVERLAY/"
-  find "$OVERLAY" -type f ! -name '*.bin' -exec sed -i -e "s|@WORK@|$WORK|g" -e "s|@SCRATCH@|$SCRATCH|g" {} +
-fi
+[ ! -d "$scen/overlay" ] || { cp -a "$scen/overlay/." "$OVERLAY/" && find "$OVERLAY" -type f ! -name '*.bin' \
+  -exec sed -i -e "s|@WORK@|$WORK|g" -e "s|@SCRATCH@|$SCRATCH|g" {} +; }
 
 if [ -n "${INSTALL_NSSWITCH:-}" ]; then
   # A run that is to meet systemd's name service module must not pass without it.
@@ -52,9 +47,7 @@ stop() { echo "$*" > "$SCRATCH/why"; exit 0; }
 expect() {
   local p=$1 kind=$2 mode=$3 owner=$4 content=$5 fmt=%U:%G
   case $kind in
-    file) [ -f "$p" ] && [ ! -L "$p" ] ;;
-    dir) [ -d "$p" ] && [ ! -L "$p" ] ;;
-    char) [ -c "$p" ] && [ ! -L "$p" ] ;;
+    file | dir | char) [ ! -L "$p" ] && test "-${kind:0:1}" "$p" ;;  # -f, -d, -c
     link) [ -L "$p" ] ;;
     none) [ ! -e "$p" ] && [ ! -L "$p" ] ;;
     grep) [ "$(grep -cF -- "$content" "$p")" = "$mode" ] || echo "$p: not $mode lines with $content"
@@ -62,8 +55,7 @@ expect() {
   esac || { echo "$p: not $kind"; return; }
   [[ $owner =~ ^[0-9]+:[0-9]+$ ]] && fmt=%u:%g
   [ "$mode" = - ] || [ "$(stat -c %a "$p")" = "$mode" ] || echo "$p: mode $(stat -c %a "$p")"
-  [ "$owner" = - ] || [ "$(stat -c "$fmt" "$p")" = "$owner" ] ||
-    echo "$p: owner $(stat -c "$fmt" "$p")"
+  [ "$owner" = - ] || [ "$(stat -c "$fmt" "$p")" = "$owner" ] || echo "$p: owner $(stat -c "$fmt" "$p")"
   case $content in
     -) ;;
     =*) printf %b "${content#=}" | cmp -s - "$p" ;;
@@ -74,8 +66,7 @@ expect() {
 }
 cd "$WORK"
 # A private /dev, and nothing of the host writable but the scratch folder.
-. "$TESTS/need.sh"
-. "$TESTS/sandbox.sh"
+. "$TESTS/need.sh" && . "$TESTS/sandbox.sh"
 sandbox "$SCRATCH" || stop "cannot set up the sandbox (see above)"
 [ ! -f "$SCEN/setup" ] || bash "$SCEN/setup" || stop "setup failed"
 # A host's own httpd.conf at one of the places the installer searches would leak into the
