@@ -56,8 +56,7 @@ product_rows() {  # VERSION
     row "$r$cgi/webnotes/webnotes.cgi" "regular file" 755 "$id"
     row "$r$cgi/webnotes/webnotes.conf" "regular file" 640 "$id" "title=Notes of h$n"
     [ "$(cat "$r/var/lib/cgi-install/webnotes/cgi_dir")" = "$cgi" ] || bad "$h: CGI folder not kept"
-    [ "$1" = 1.3 ] && { [ "$(cat "$r$cgi/webnotes/VERSION" 2>&1)" = 1.3 ] || bad "$h: not upgraded"; }
-    [ "$1" = 1.3 ] && continue
+    [ "$1" = 1.3 ] && { [ "$(cat "$r$cgi/webnotes/VERSION" 2>&1)" = 1.3 ] || bad "$h: not upgraded"; continue; }
     row "$r/srv/site$n/html/webnotes/index.html" "regular file" 644 "$id"
     row "$r/var/lib/cgi-install/webnotes" directory 700 0:0
     row "$r/var/lib/cgi-install/webnotes/cgi_dir" "regular file" 600 0:0

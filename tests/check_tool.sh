@@ -79,9 +79,7 @@ rules() {
   [ "$(cat count)" = "0 errors, 0 warnings, 0 notes" ] || bad "count of nothing: $(cat count)"
   "$tool" --format sarif p > empty.sarif 2>/dev/null
   valid empty.json empty.sarif || bad "empty JSON or SARIF does not match its schema"
-  python3 -c 'import json
-assert json.load(open("empty.sarif"))["runs"][0]["results"] == json.load(open("empty.json"))["findings"] == []' ||
-    bad "empty JSON or SARIF holds findings"
+  grep -q '"findings": \[\]' empty.json && grep -q '"results": \[\]' empty.sarif || bad "empty JSON or SARIF holds findings"
 
   # A product folder with a blank in its name, named with a trailing '/', and a template
   # outside it: the printed paths open from here, the SARIF ones are URIs.

@@ -54,9 +54,8 @@ fleet_init() {
 fleet_host() {
   local h=$1 n=$2 d=$FLEET/hosts/$1 r=$FLEET/hosts/$1/root conf
   mkdir -p "$d/upper" "$d/work" "$r"
-  mount -t overlay overlay -o "lowerdir=/,upperdir=$d/upper,workdir=$d/work" "$r" || return 1
-  mount -t proc proc "$r/proc" && sandbox_dev "$r" && mount -t tmpfs -o mode=1777 tmp "$r/tmp" ||
-    return 1
+  mount -t overlay overlay -o "lowerdir=/,upperdir=$d/upper,workdir=$d/work" "$r" &&
+    mount -t proc proc "$r/proc" && sandbox_dev "$r" && mount -t tmpfs -o mode=1777 tmp "$r/tmp" || return 1
   for conf in "${HTTPD_PLACES[@]}"; do rm -f "$r$conf"; done
   conf=${HTTPD_PLACES[n % 8]}
   mkdir -p "$(dirname "$r$conf")" "$r/srv/site$n/html" "$r/srv/site$n/cgi-bin" "$r/srv/site$n/other-cgi"
@@ -71,7 +70,5 @@ fleet_host() {
     >> "$FLEET/inventory.yml"
 }
 
-fleet_play() {
-  ansible-playbook -i "$FLEET/inventory.yml" cgi_install.deploy.rollout "$@" > "$FLEET/out" 2>&1
-}
+fleet_play() { ansible-playbook -i "$FLEET/inventory.yml" cgi_install.deploy.rollout "$@" > "$FLEET/out" 2>&1; }
 fleet_count() { sed -n "s/^$1 *:.* $2=\([0-9]*\).*/\1/p" "$FLEET/out"; }

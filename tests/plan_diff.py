@@ -17,19 +17,18 @@ def name(table, ident):
     except KeyError:
         return str(ident)
 
+
 def state(path):
     """Kind, mode, owner, group and content of an entry; None when there is none."""
     try:
         st = os.lstat(path)
     except OSError:
         return None
-    m, content = st.st_mode, ""
+    m = st.st_mode
     kind = ("dir" if stat.S_ISDIR(m) else "link" if stat.S_ISLNK(m)
             else "file" if stat.S_ISREG(m) else "other")
-    if kind == "file":
-        content = hashlib.md5(open(path, "rb").read()).hexdigest()
-    elif kind == "link":
-        content = os.readlink(path)
+    content = (hashlib.md5(open(path, "rb").read()).hexdigest() if kind == "file"
+               else os.readlink(path) if kind == "link" else "")
     return [kind, "%04o" % stat.S_IMODE(m), name(pwd.getpwuid, st.st_uid),
             name(grp.getgrgid, st.st_gid), content]
 
@@ -84,8 +83,8 @@ def flow_run(console):
     for line in console.splitlines():
         if re.search(r"(Copying files|Removing files|Executing)\[", line):
             ran.append(title)
-        elif re.search(r"\[([^][]+)\]$", line):
-            title = re.search(r"\[([^][]+)\]$", line).group(1)
+        elif m := re.search(r"\[([^][]+)\]$", line):
+            title = m.group(1)
     if len(ran) != 1 or ran[0] is None:
         return "many" if ran else None
     return ran[0].lower() if ran[0] in ("Install", "Upgrade", "Remove") else "special:" + ran[0]
@@ -124,6 +123,5 @@ def compare(work, scratch):
 
 if __name__ == "__main__":
     if sys.argv[1] == "snap":
-        json.dump(snap(sys.argv[2]), sys.stdout)
-        sys.exit(0)
+        sys.exit(json.dump(snap(sys.argv[2]), sys.stdout))  # None: status 0
     sys.exit(compare(sys.argv[2], sys.argv[3]))

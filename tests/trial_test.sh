@@ -1,15 +1,14 @@
 #!/usr/bin/env bash
 # install-trial under a real Apache, in two parts.
-# sample: a site's copy of the sample's release 1.2 installed unattended, upgraded to 1.3
-#   and removed with typed answers (data/apache-answers), backed up in between. The report
-#   must hold the lines of data/apache-report in order, and none of that file's "!" lines
-#   where they stand. Then the same product with its script left without a run bit: every
-#   page of it answers 500, and that fails the trial, with Apache's reason beside it.
-# hostile: the hostile product (tests/hostile) must leave the machine as it was and have
-#   each of its writes named in the report. The trial itself runs inside an outer private
-#   mount namespace whose /etc, /home, /opt, /root, /srv, /tmp, /usr and /var are overlays:
-#   a sandbox that leaks harms only those, and the test sees the leak there.
-#
+# sample: the sample's release 1.2 as a site adapts it, installed unattended, upgraded to
+#   1.3 and removed with typed answers (data/apache-answers), backed up in between: the report
+#   holds data/apache-report's lines in order, and none of its "!" lines where they stand.
+#   Without its script's run bit every page answers 500, which fails the trial with Apache's
+#   reason beside it.
+# hostile: tests/hostile leaves the machine as it was and each of its writes is named in the
+#   report. The trial runs in an outer private mount namespace whose /etc, /home, /opt,
+#   /root, /srv, /tmp, /usr and /var are overlays: a sandbox that leaks harms only those, and
+#   the test sees the leak there.
 # usage: trial_test.sh sample INSTALL-TRIAL INSTALL-BINARY PRODUCT-DIR
 #        trial_test.sh hostile INSTALL-TRIAL
 set -uo pipefail
