@@ -3,7 +3,6 @@
 # hosts: install with per-host answers (one host's answer is refused and it fails alone),
 # an idempotent re-run, an upgrade that keeps the answers, check mode, an answer the run
 # would not use, a remove that leaves each host as it was, and a special section that fails.
-#
 # usage: ansible_test.sh INSTALL INSTALL-CHECK
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)

@@ -6,7 +6,6 @@
 # shows it (--fail-on and the suppressions are cases of tests/check).
 # rules, at the edges: an empty result is still valid JSON and SARIF; names with blanks and
 # templates outside the product keep paths that open.
-#
 # usage: check_tool.sh output|rules INSTALL-CHECK SOURCE-DIR
 set -uo pipefail
 part=$1 tool=$(readlink -f "$2") src=$(readlink -f "$3")
@@ -26,11 +25,10 @@ output() {
   cd "$src/tests/check"
   "$tool" mistakes/product > "$T/text" 2> "$T/count"
   for f in gcc json sarif; do "$tool" --format $f mistakes/product > "$T/$f" 2>/dev/null; done
-  [ "$(grep -vc '^mistakes/product/' "$T/text")" = 0 ] ||
-    bad "a path printed does not start from where the tool ran"
-  while IFS=: read -r file _; do
-    [ -f "$file" ] || bad "printed path '$file' does not open from where the tool ran"
-  done < "$T/text"
+  grep -vq '^mistakes/product/' "$T/text" && bad "a path printed does not start from where the tool ran"
+  for f in $(cut -d: -f1 "$T/text"); do  # (no blanks in these paths)
+    [ -f "$f" ] || bad "printed path '$f' does not open from where the tool ran"
+  done
   # gcc: the same lines with a column, in the compilers' shape.
   diff <(sed -E 's/^([^:]+:[0-9]+):/\1:1:/' "$T/text") "$T/gcc" >/dev/null ||
     bad "--format gcc is not the default lines with a column"

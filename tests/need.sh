@@ -9,9 +9,7 @@ need_root() {
   { [ "$(id -u)" = 0 ] && unshare -m true 2>/dev/null; } ||
     need_fail "needs root and a private mount namespace (unshare -m)"
 }
-need_cmd() {  # COMMAND [DEBIAN-PACKAGE]
-  command -v "$1" >/dev/null || need_fail "needs $1 (Debian package ${2:-$1})"
-}
+need_cmd() { command -v "$1" >/dev/null || need_fail "needs $1 (Debian package ${2:-$1})"; }  # CMD [PACKAGE]
 need_trial() {  # what install-trial needs: Apache, curl, ip and root
   need_root
   [ -x /usr/sbin/apache2 ] || need_fail "needs /usr/sbin/apache2 (Debian package apache2-bin)"

@@ -8,20 +8,17 @@
 #   overridden in the package, with the reason), every entry is root's with mode 0755 or
 #   0644, the manual pages are compressed; dpkg installs and purges it in the sandbox with
 #   writable overlays over /usr, /etc and /var, which then hold only dpkg's own records.
-# hardening: every object of the library, the installers and the tools asks for a
-#   non-executable stack and calls the stack protector (a static binary carries the C
-#   library's own __stack_chk_fail), and an optimised build calls the checked functions of
-#   _FORTIFY_SOURCE; every program is position-independent, with full RELRO, bind-now where
-#   it links dynamically, and a non-executable stack.
-# man: every manual page formats without a single warning from groff or man (any line they
-#   print fails: their exit status says nothing about warnings).
+# hardening, as Debian builds packages: every object asks for a non-executable stack and
+#   calls the stack protector (a static binary has the C library's own), an optimised build
+#   the checked functions of _FORTIFY_SOURCE; every program is position-independent, with
+#   full RELRO, a non-executable stack and bind-now where it links dynamically.
+# man: no manual page draws a single line from groff or man (their status tells nothing).
 # usage: release_test.sh static-chroot STATIC-INSTALLER DATA-DIR [BUILD-DIR]
 #        release_test.sh deb BUILD-DIR | hardening BUILD-DIR FORTIFIED(0|1) | man MAN-DIR
 set -uo pipefail
 here=$(dirname "$(readlink -f "$0")")
 . "$here/need.sh"
-part=$1
-shift
+part=$1 && shift
 
 static_chroot() {
   bin=$(readlink -f "$1") data=$(readlink -f "$2")

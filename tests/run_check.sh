@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
 # Runs install-check on one product folder and compares its findings with the expected ones.
-#
 # usage: run_check.sh INSTALL-CHECK CASE-DIR
 # A case is a folder: product/ (the product, or a link to one), expect (the exact lines
 # printed, the count on standard error last), status (the exit status expected, 0 without

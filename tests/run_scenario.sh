@@ -11,8 +11,7 @@ fail() { echo "FAIL $name: $*"; exit 1; }
 subst() { sed -e "s|@WORK@|$WORK|g" -e "s|@SCRATCH@|$SCRATCH|g" -e "s|@YEAR@|$(date +%Y)|g"; }
 [ -d "$scen" ] || fail "no such scenario folder"
 [ -x "$bin" ] || fail "no installer binary $bin"
-SCRATCH=$(mktemp -d "${TMPDIR:-/tmp}/scenario.$name.XXXXXX")
-trap 'rm -rf "$SCRATCH"' EXIT
+scratch "scenario.$name" && SCRATCH=$T
 WORK=$SCRATCH/work OVERLAY=$SCRATCH/overlay ARGV0=install INPUT=$scen/input args=()
 mkdir -p "$WORK" "$OVERLAY"
 [ -d "$scen/product" ] && cp -a "$scen/product/." "$WORK/"
@@ -114,8 +113,7 @@ fi
   echo "check failed" > "$SCRATCH/why"
 INNER
 declare -p args | sed 's/^declare -a args=/ARGS=/' > "$SCRATCH/args.sh"
-# Always in a private mount namespace: whatever setup puts into $OVERLAY can only ever be
-# mounted there, never over the host's own folders.
+# Always in a private mount namespace: what setup puts into $OVERLAY is mounted only there.
 unshare -m bash -c "source '$SCRATCH/args.sh'; source '$SCRATCH/run.sh'"
 
 [ -f "$SCRATCH/why" ] && { cat "$SCRATCH/check.out" 2>/dev/null; fail "$(cat "$SCRATCH/why")"; }

@@ -1,14 +1,11 @@
 #!/usr/bin/env bash
 # install-trial under a real Apache, in two parts.
-# sample: the sample's release 1.2 as a site adapts it, installed unattended, upgraded to
-#   1.3 and removed with typed answers (data/apache-answers), backed up in between: the report
-#   holds data/apache-report's lines in order, and none of its "!" lines where they stand.
-#   Without its script's run bit every page answers 500, which fails the trial with Apache's
-#   reason beside it.
+# sample: the sample installed, upgraded (typed answers: data/apache-answers), backed up
+#   and removed; the report as data/apache-report says. Without its script's run bit every
+#   page answers 500, which fails the trial with Apache's reason beside it.
 # hostile: tests/hostile leaves the machine as it was and each of its writes is named in the
-#   report. The trial runs in an outer private mount namespace whose /etc, /home, /opt,
-#   /root, /srv, /tmp, /usr and /var are overlays: a sandbox that leaks harms only those, and
-#   the test sees the leak there.
+#   report. The trial runs in an outer mount namespace whose /etc, /home, /opt, /root, /srv,
+#   /tmp, /usr and /var are overlays: a sandbox that leaks harms only those, where it shows.
 # usage: trial_test.sh sample INSTALL-TRIAL INSTALL-BINARY PRODUCT-DIR
 #        trial_test.sh hostile INSTALL-TRIAL
 set -uo pipefail
@@ -29,8 +26,7 @@ sample() {  # INSTALL-BINARY PRODUCT-DIR
   sed -i 's/^version .*/version  1.3/' "$T/new/install.dat"
   echo "# release 1.3" >> "$T/new/cgi/webnotes.cgi"
   "$trial" --installer "$1" --from "$T/old" --answers "$here/data/apache-answers" --special backup \
-    --url /cgi-bin/webnotes/webnotes.cgi --url /webnotes/ --lines 40 "$T/new" > "$T/report" 2>&1
-  status=$?
+    --url /cgi-bin/webnotes/webnotes.cgi --url /webnotes/ --lines 40 "$T/new" > "$T/report" 2>&1; status=$?
   # Wanted lines in order; a "!" line must not match between its neighbours' matches.
   out=$(awk 'FILENAME == ARGV[1] { if (/^#/ || /^$/) next
                    if (sub(/^!/, "")) { no[++m] = $0; slot[m] = n } else want[++n] = $0; next }
@@ -48,8 +44,7 @@ sample() {  # INSTALL-BINARY PRODUCT-DIR
   cp -a "$T/new" "$T/broken"
   sed -i '/^Chmod .*\.cgi/d' "$T/broken/install.cpy"
   chmod 644 "$T/broken/cgi/webnotes.cgi"
-  "$trial" --installer "$1" --url /cgi-bin/webnotes/webnotes.cgi "$T/broken" > "$T/report" 2>&1
-  status=$?
+  "$trial" --installer "$1" --url /cgi-bin/webnotes/webnotes.cgi "$T/broken" > "$T/report" 2>&1; status=$?
   [ "$status" = 1 ] || bad "install-trial ended with status $status on a broken product"
   wanted '^-- install: FAILED \(a page answered 500 /cgi-bin/webnotes/webnotes\.cgi\)' \
     '^-- error log: .*webnotes\.cgi' '^== summary: install FAILED .*\[500 /cgi-bin/webnotes/webnotes\.cgi\]'
