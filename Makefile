@@ -71,10 +71,10 @@ fuzz:
 	    build/fuzz/$$n tests/fuzz/corpus/$$n || exit 1; done
 
 # make bench (bench/): the store's benchmarks, long companion files, tree work beside the
-# system's tools (run as root for Chown; everything happens in a temporary folder, and as
-# root in the sandbox of tests/sandbox.sh, bench/boxed.sh), the checker on
-# the sample product and on a long copy script, and a roll-out with the Ansible collection
-# to 20 simulated hosts (skipped without root or ansible).
+# system's tools (run as root for Chown), the checker on the sample product and on a long
+# copy script, and a roll-out with the Ansible collection to 20 simulated hosts (skipped
+# without root or ansible). Everything happens in temporary folders; as root, the benchmarks
+# that run the installer do so in the sandbox of tests/sandbox.sh (bench/boxed.sh).
 bench: build
 	build/gcc/benchmarks
 	bash bench/boxed.sh bench/bench_files.sh build/gcc/install

@@ -96,8 +96,8 @@ foreach(dir ${CHECK_CASES})
   endif()
 endforeach()
 
-# install-check's formats, exit status and codes, on the same cases; its suppressions and
-# output at the edges, on products made on the spot.
+# install-check's formats and codes, on the planted-mistakes case; its output at the edges,
+# on products made on the spot (its suppressions and option values are cases above).
 foreach(part output rules)
   add_test(NAME check.${part} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/check_tool.sh ${part}
            $<TARGET_FILE:install_check> ${CMAKE_SOURCE_DIR})
@@ -125,7 +125,8 @@ set_tests_properties(ansible PROPERTIES TIMEOUT 900)
 # The release's pieces: the static installer in a bare root, the Debian package, the manuals.
 if(TARGET install_static)
   add_test(NAME release.static-chroot COMMAND bash ${CMAKE_SOURCE_DIR}/tests/release_test.sh
-           static-chroot $<TARGET_FILE:install_static> ${CMAKE_SOURCE_DIR}/tests/static ${CMAKE_BINARY_DIR})
+           static-chroot $<TARGET_FILE:install_static> ${CMAKE_SOURCE_DIR}/tests/static
+           ${CMAKE_BINARY_DIR})
   needs_root(release.static-chroot)
   add_test(NAME release.deb COMMAND bash ${CMAKE_SOURCE_DIR}/tests/release_test.sh deb
            ${CMAKE_BINARY_DIR})
