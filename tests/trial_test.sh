@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # install-trial under a real Apache, in two parts.
-# sample: the sample installed, upgraded (typed answers: data/apache-answers), backed up
-#   and removed; the report as data/apache-report says. Without its script's run bit every
-#   page answers 500, which fails the trial with Apache's reason beside it.
+# sample: the sample's 1.2 installed, upgraded to 1.3 with typed answers (data/apache-answers),
+#   backed up and removed; the report as data/apache-report says. Without its script's run
+#   bit every page answers 500, which fails the trial with Apache's reason beside it.
 # hostile: tests/hostile leaves the machine as it was and each of its writes is named in the
 #   report. The trial runs in an outer mount namespace whose /etc, /home, /opt, /root, /srv,
 #   /tmp, /usr and /var are overlays: a sandbox that leaks harms only those, where it shows.
