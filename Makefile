@@ -54,7 +54,7 @@ demo:
 release:
 	$(CMAKE) -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 	$(CMAKE) --build build/release -j $(JOBS) --target all release deb
-	bash tests/harden_test.sh build/release 1
+	bash tests/release_test.sh hardening build/release 1
 	@ls -l build/release/*.tar.gz build/release/*.deb
 
 repro-check:
@@ -70,16 +70,17 @@ fuzz:
 	  $$t -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=build/fuzz/$$n- \
 	    build/fuzz/$$n tests/fuzz/corpus/$$n || exit 1; done
 
-# make bench: the store's benchmarks, long companion files, tree work beside the system's
-# tools (run as root for Chown; everything happens in a temporary folder), the checker on
-# the sample product and on a long copy script, and a roll-out with the Ansible collection
-# to 20 simulated hosts (skipped without root or ansible).
+# make bench (bench/): the store's benchmarks, long companion files, tree work beside the
+# system's tools (run as root for Chown), the checker on the sample product and on a long
+# copy script, and a roll-out with the Ansible collection to 20 simulated hosts (skipped
+# without root or ansible). Everything happens in temporary folders; as root, the benchmarks
+# that run the installer do so in the sandbox of tests/sandbox.sh (bench/boxed.sh).
 bench: build
 	build/gcc/benchmarks
-	bash tests/bench_files.sh build/gcc/install
-	bash tests/bench_tree.sh build/gcc/install
-	bash tests/bench_check.sh build/gcc/tools/install-check .
-	bash tests/bench_ansible.sh build/gcc/install build/gcc/tools/install-check || [ $$? = 77 ]
+	bash bench/boxed.sh bench/bench_files.sh build/gcc/install
+	bash bench/boxed.sh bench/bench_tree.sh build/gcc/install
+	bash bench/bench_check.sh build/gcc/tools/install-check .
+	bash bench/bench_ansible.sh build/gcc/install build/gcc/tools/install-check || [ $$? = 77 ]
 
 # make mutate: how many one-token faults in installer/*.cpp the suite catches (tests/mutate.py).
 # MUTANTS of them, drawn with a fresh seed unless SEED is given; each is built and tested

@@ -96,24 +96,23 @@ foreach(dir ${CHECK_CASES})
   endif()
 endforeach()
 
-# install-check's formats, exit status and codes, on the same cases; its suppressions and
-# output at the edges, on products made on the spot.
-add_test(NAME check.output COMMAND bash ${CMAKE_SOURCE_DIR}/tests/check_output.sh
-         $<TARGET_FILE:install_check> ${CMAKE_SOURCE_DIR})
-set_tests_properties(check.output PROPERTIES SKIP_RETURN_CODE 77)
-add_test(NAME check.rules COMMAND bash ${CMAKE_SOURCE_DIR}/tests/check_rules.sh
-         $<TARGET_FILE:install_check> ${CMAKE_SOURCE_DIR})
-set_tests_properties(check.rules PROPERTIES SKIP_RETURN_CODE 77)
+# install-check's formats and codes, on the planted-mistakes case; its output at the edges,
+# on products made on the spot (its suppressions and option values are cases above).
+foreach(part output rules)
+  add_test(NAME check.${part} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/check_tool.sh ${part}
+           $<TARGET_FILE:install_check> ${CMAKE_SOURCE_DIR})
+  set_tests_properties(check.${part} PROPERTIES SKIP_RETURN_CODE 77)
+endforeach()
 
-# The sample under a real Apache, through install-trial.
-if(EXISTS ${CMAKE_SOURCE_DIR}/tests/apache_test.sh)
-  add_test(NAME apache COMMAND bash ${CMAKE_SOURCE_DIR}/tests/apache_test.sh
+# The sample under a real Apache, through install-trial; a hostile product: nothing outside
+# the sandbox changes, every write is reported.
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/trial_test.sh)
+  add_test(NAME apache COMMAND bash ${CMAKE_SOURCE_DIR}/tests/trial_test.sh sample
            ${CMAKE_BINARY_DIR}/install-trial $<TARGET_FILE:install_bin>
            ${CMAKE_SOURCE_DIR}/examples/webapp)
-  needs_root(apache apache)
-  # A hostile product: nothing outside the sandbox changes, every write is reported.
-  add_test(NAME apache.hostile COMMAND bash ${CMAKE_SOURCE_DIR}/tests/trial_hostile_test.sh
+  add_test(NAME apache.hostile COMMAND bash ${CMAKE_SOURCE_DIR}/tests/trial_test.sh hostile
            ${CMAKE_BINARY_DIR}/install-trial)
+  needs_root(apache apache)
   needs_root(apache.hostile apache)
 endif()
 
@@ -125,10 +124,12 @@ set_tests_properties(ansible PROPERTIES TIMEOUT 900)
 
 # The release's pieces: the static installer in a bare root, the Debian package, the manuals.
 if(TARGET install_static)
-  add_test(NAME release.static-chroot COMMAND bash ${CMAKE_SOURCE_DIR}/tests/static_chroot.sh
-           $<TARGET_FILE:install_static> ${CMAKE_SOURCE_DIR}/tests/static ${CMAKE_BINARY_DIR})
+  add_test(NAME release.static-chroot COMMAND bash ${CMAKE_SOURCE_DIR}/tests/release_test.sh
+           static-chroot $<TARGET_FILE:install_static> ${CMAKE_SOURCE_DIR}/tests/static
+           ${CMAKE_BINARY_DIR})
   needs_root(release.static-chroot)
-  add_test(NAME release.deb COMMAND bash ${CMAKE_SOURCE_DIR}/tests/deb_test.sh ${CMAKE_BINARY_DIR})
+  add_test(NAME release.deb COMMAND bash ${CMAKE_SOURCE_DIR}/tests/release_test.sh deb
+           ${CMAKE_BINARY_DIR})
   needs_root(release.deb dpkg)
   set_tests_properties(release.deb PROPERTIES RUN_SERIAL ON)
 endif()
@@ -139,16 +140,17 @@ if(INSTALLER_SANITIZE OR NOT INSTALLER_HARDEN)
   set(fortified 0)
 endif()
 if(INSTALLER_HARDEN)
-  add_test(NAME release.hardening COMMAND bash ${CMAKE_SOURCE_DIR}/tests/harden_test.sh
-           ${CMAKE_BINARY_DIR} $<IF:$<CONFIG:Debug>,0,${fortified}>)
+  add_test(NAME release.hardening COMMAND bash ${CMAKE_SOURCE_DIR}/tests/release_test.sh
+           hardening ${CMAKE_BINARY_DIR} $<IF:$<CONFIG:Debug>,0,${fortified}>)
   set_tests_properties(release.hardening PROPERTIES SKIP_RETURN_CODE 77)
 endif()
-add_test(NAME release.man COMMAND bash ${CMAKE_SOURCE_DIR}/tests/man_test.sh ${CMAKE_SOURCE_DIR}/man)
+add_test(NAME release.man COMMAND bash ${CMAKE_SOURCE_DIR}/tests/release_test.sh man
+         ${CMAKE_SOURCE_DIR}/man)
 set_tests_properties(release.man PROPERTIES SKIP_RETURN_CODE 77 LABELS man)
 
-# Benchmarks measure; they are built here and run by hand, never asserted.
+# Benchmarks (bench/) measure; they are built here and run by hand, never asserted.
 find_package(benchmark QUIET)
-file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*_bench.cpp)
+file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*_bench.cpp)
 if(benchmark_FOUND AND BENCH_SOURCES AND NOT INSTALLER_SANITIZE)
   add_executable(benchmarks ${BENCH_SOURCES})
   target_link_libraries(benchmarks PRIVATE installer_lib benchmark::benchmark_main)

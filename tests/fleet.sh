@@ -1,20 +1,13 @@
-# Simulated hosts for the Ansible collection's test and benchmark, sourced by both.
-#
-# Each host is a root of its own: an overlay over / whose changes go to a tmpfs, with its own
-# /dev, /proc and /tmp, its own web server user and group (in its own /etc) and its own
-# httpd.conf at one of the places the installer searches. Ansible reaches it through
-# community.general.chroot. Everything is mounted in the caller's private mount namespace
-# (fleet_enter), so nothing of the real host is written.
-#
-# fleet_enter "$@"     re-runs the calling script in a private mount namespace
-# fleet_init           scratch folder $FLEET, the releases, Ansible's settings
-# fleet_host NAME N    makes host NAME with the values of number N (web$N, webgrp$N, site$N)
-# fleet_play ARGS...   ansible-playbook on the collection's roll-out playbook; output in $FLEET/out
-
-HTTPD_PLACES=(/etc/apache/httpd.conf /etc/httpd/conf/httpd.conf /etc/httpd/httpd.conf
-  /usr/local/apache/conf/httpd.conf /usr/local/httpd/conf/httpd.conf
-  /usr/local/apache/etc/httpd.conf /usr/internet/httpd/public/conf/httpd.conf
-  /opt/apache/conf/httpd.conf)
+# Simulated hosts for the Ansible collection's test and benchmark (sourced after need.sh).
+# Each is a root of its own: an overlay over / whose changes go to a tmpfs, with its own
+# /dev, /proc, /tmp, web server user and group (in its own /etc) and httpd.conf at one of
+# the places the installer searches; Ansible reaches it through community.general.chroot.
+# All is mounted in the caller's private mount namespace (fleet_enter): the host is never
+# written. fleet_init INSTALL INSTALL-CHECK SOURCE-TREE makes $FLEET, the releases and
+# Ansible's settings; fleet_host NAME N [ANSWER...] a host with the values of number N
+# (web$N, webgrp$N, site$N) and install answers "NAME: VALUE"; fleet_play ARGS... runs the
+# roll-out playbook into $FLEET/out, whose recap fleet_count HOST changed|failed|ok reads.
+. "$(dirname "${BASH_SOURCE[0]}")/sandbox.sh"
 
 fleet_need() {
   need_root
@@ -23,21 +16,18 @@ fleet_need() {
     need_fail "needs community.general (Debian package ansible)"
   [ -x /usr/bin/python3 ] || need_fail "needs /usr/bin/python3 on the hosts"
   # A host's root is an overlay over /: the kernel must allow it here.
-  local t
+  local t ok
   t=$(mktemp -d) && mount -t tmpfs none "$t" && mkdir "$t/u" "$t/w" "$t/r" &&
     mount -t overlay overlay -o "lowerdir=/,upperdir=$t/u,workdir=$t/w" "$t/r" 2>/dev/null
-  local ok=$?
+  ok=$?
   umount "$t/r" 2>/dev/null; umount "$t" 2>/dev/null; rmdir "$t"
   [ $ok = 0 ] || need_fail "cannot mount an overlay over / here"
 }
 
 fleet_enter() {
-  if [ -z "${FLEET_NS:-}" ]; then
-    FLEET_NS=1 exec unshare -m --propagation private bash "$0" "$@"
-  fi
+  [ -n "${FLEET_NS:-}" ] || FLEET_NS=1 exec unshare -m --propagation private bash "$0" "$@"
 }
 
-# fleet_init INSTALL INSTALL-CHECK SOURCE-TREE
 fleet_init() {
   FLEET_INSTALL=$(readlink -f "$1") FLEET_CHECK=$(readlink -f "$2") FLEET_SRC=$(readlink -f "$3")
   FLEET=$(mktemp -d "${TMPDIR:-/tmp}/fleet.XXXXXX")
@@ -49,38 +39,23 @@ fleet_init() {
   export ANSIBLE_NOCOLOR=1 ANSIBLE_RETRY_FILES_ENABLED=0 ANSIBLE_HOST_KEY_CHECKING=0
   export ANSIBLE_FORKS=${ANSIBLE_FORKS:-6} ANSIBLE_PYTHON_INTERPRETER=/usr/bin/python3
   export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
-  fleet_release 1.2
-  fleet_release 1.3
+  # Releases as a product author ships them: one folder, the product and its installer,
+  # packed with the packager's own owner (which the role must not keep).
+  local v d
+  for v in 1.2 1.3; do
+    d=$FLEET/releases/webnotes-$v
+    mkdir -p "$d" && cp -a "$FLEET_SRC/examples/webapp/." "$d/" && cp "$FLEET_INSTALL" "$d/install"
+    sed -i "s/^version .*/version           $v/" "$d/install.dat"
+    tar --owner=4321 --group=4321 -czf "$d.tar.gz" -C "$FLEET/releases" "webnotes-$v"
+  done
   printf 'all:\n  children:\n    webservers:\n      hosts:\n' > "$FLEET/inventory.yml"
 }
 
-# A release as a product author ships it: one folder, the product and its installer, packed
-# with the packager's own owner (which the role must not keep).
-fleet_release() {
-  local d=$FLEET/releases/webnotes-$1
-  mkdir -p "$d"
-  cp -a "$FLEET_SRC/examples/webapp/." "$d/"
-  cp "$FLEET_INSTALL" "$d/install"
-  sed -i "s/^version .*/version           $1/" "$d/install.dat"
-  tar --owner=4321 --group=4321 -czf "$FLEET/releases/webnotes-$1.tar.gz" -C "$FLEET/releases" "webnotes-$1"
-}
-
-# fleet_host NAME N [ANSWERS-YAML]: the host and its inventory entry; ANSWERS-YAML are
-# extra lines of host variables (indented by 10).
 fleet_host() {
-  local h=$1 n=$2 d=$FLEET/hosts/$1
-  local r=$d/root
+  local h=$1 n=$2 d=$FLEET/hosts/$1 r=$FLEET/hosts/$1/root conf
   mkdir -p "$d/upper" "$d/work" "$r"
-  mount -t overlay overlay -o "lowerdir=/,upperdir=$d/upper,workdir=$d/work" "$r" || return 1
-  mount -t proc proc "$r/proc"
-  mount -t tmpfs -o mode=0755 dev "$r/dev"
-  local node
-  for node in null:3 zero:5 full:7 random:8 urandom:9; do
-    mknod -m 666 "$r/dev/${node%:*}" c 1 "${node#*:}"
-  done
-  ln -s /proc/self/fd "$r/dev/fd"
-  mount -t tmpfs -o mode=1777 tmp "$r/tmp"
-  local conf
+  mount -t overlay overlay -o "lowerdir=/,upperdir=$d/upper,workdir=$d/work" "$r" &&
+    mount -t proc proc "$r/proc" && sandbox_dev "$r" && mount -t tmpfs -o mode=1777 tmp "$r/tmp" || return 1
   for conf in "${HTTPD_PLACES[@]}"; do rm -f "$r$conf"; done
   conf=${HTTPD_PLACES[n % 8]}
   mkdir -p "$(dirname "$r$conf")" "$r/srv/site$n/html" "$r/srv/site$n/cgi-bin" "$r/srv/site$n/other-cgi"
@@ -91,14 +66,9 @@ fleet_host() {
   cp "$FLEET_CHECK" "$r/usr/local/bin/install-check"
   printf '        %s:\n          ansible_connection: community.general.chroot\n          ansible_host: %s\n' \
     "$h" "$r" >> "$FLEET/inventory.yml"
-  [ -z "${3:-}" ] || printf '%s\n' "$3" >> "$FLEET/inventory.yml"
+  [ $# -lt 3 ] || printf '          webnotes_install_answers:\n%s\n' "$(printf '            %s\n' "${@:3}")" \
+    >> "$FLEET/inventory.yml"
 }
 
-fleet_play() {
-  ansible-playbook -i "$FLEET/inventory.yml" cgi_install.deploy.rollout "$@" > "$FLEET/out" 2>&1
-}
-
-# The recap's counter of one host: fleet_count HOST changed|failed|ok
-fleet_count() {
-  sed -n "s/^$1 *:.* $2=\([0-9]*\).*/\1/p" "$FLEET/out"
-}
+fleet_play() { ansible-playbook -i "$FLEET/inventory.yml" cgi_install.deploy.rollout "$@" > "$FLEET/out" 2>&1; }
+fleet_count() { sed -n "s/^$1 *:.* $2=\([0-9]*\).*/\1/p" "$FLEET/out"; }

@@ -1,20 +1,12 @@
-"""The two halves of plan_diff.sh.
+"""The two halves of a plan's comparison with the run (run_scenario.sh with PLAN_DIFF set).
 
-snap WORK: what the working folder holds, as JSON.
+snap WORK: what the working folder (and /dev) holds, as JSON.
 compare WORK SCRATCH: the run's created, changed and removed entries (the working folder
 against its snapshot, the overlays' upper folders against what lies below them) against
 the plan of the flow whose copy step ran; prints the differences and PASS or SKIP last.
 """
-import grp
-import hashlib
-import json
-import os
-import pwd
-import re
-import stat
-import sys
+import grp, hashlib, json, os, pwd, re, stat, sys
 
-TOPS = ("etc", "usr", "opt", "var")
 # The run's own log in the working folder (and its rotations), which no copy command writes.
 OWN = re.compile(r"^[^/]*\.log\d*(\.\d+)?$")
 
@@ -35,71 +27,47 @@ def state(path):
     m = st.st_mode
     kind = ("dir" if stat.S_ISDIR(m) else "link" if stat.S_ISLNK(m)
             else "file" if stat.S_ISREG(m) else "other")
-    content = ""
-    if kind == "file":
-        with open(path, "rb") as f:
-            content = hashlib.md5(f.read()).hexdigest()
-    elif kind == "link":
-        content = os.readlink(path)
+    content = (hashlib.md5(open(path, "rb").read()).hexdigest() if kind == "file"
+               else os.readlink(path) if kind == "link" else "")
     return [kind, "%04o" % stat.S_IMODE(m), name(pwd.getpwuid, st.st_uid),
             name(grp.getgrgid, st.st_gid), content]
 
 
 def walk(top, own=False):
     """Every entry below top (not following links), by path; with own, less the log."""
-    found = {}
-    for folder, dirs, files in os.walk(top):
-        for entry in dirs + files:
-            path = os.path.join(folder, entry)
-            if not (own and OWN.match(os.path.relpath(path, top))):
-                found[path] = state(path)
-    return found
+    return {p: state(p) for d, dirs, files in os.walk(top) for p in
+            (os.path.join(d, e) for e in dirs + files)
+            if not (own and OWN.match(os.path.relpath(p, top)))}
 
 
-def changes(before, after):
-    out = {}
-    for path in set(before) | set(after):
-        b, a = before.get(path), after.get(path)
-        if b is None and a is not None:
-            out[path] = ("+", a)
-        elif b is not None and a is None:
-            out[path] = ("-", None)
-        elif b != a:
-            out[path] = ("~", a)
-    return out
+def snap(work):
+    # The devices too: a change of owner or mode can reach one through a link.
+    return {**walk(os.path.realpath(work), True), **walk("/dev")}
 
 
-def run_changes(work, scratch, before_work):
-    work = os.path.realpath(work)
-    before = dict(before_work)
-    after = walk(work, True)
-    after.update(walk("/dev"))
-    for top in TOPS:
+def run_changes(work, scratch, before):
+    after = snap(work)
+    for top in ("etc", "usr", "opt", "var"):
         upper = os.path.join(scratch, "up", top)
         lowers = [os.path.join(scratch, "overlay", top), os.path.join(scratch, "low", top)]
 
         def below(rel):
-            for low in lowers:
-                s = state(os.path.join(low, rel))
-                if s is not None:
-                    return s
-            return None
+            return next((s for s in (state(os.path.join(low, rel)) for low in lowers) if s), None)
 
         for folder, dirs, files in os.walk(upper):
             for entry in dirs + files:
                 rel = os.path.relpath(os.path.join(folder, entry), upper)
                 path = "/%s/%s" % (top, rel)
-                before[path] = below(rel)
-                after[path] = state(path)
+                before[path], after[path] = below(rel), state(path)
                 # A folder that was removed and made again hides everything below it.
                 if entry in dirs and opaque(os.path.join(folder, entry)):
                     for low in lowers:
                         for p in walk(os.path.join(low, rel)):
-                            sub = os.path.relpath(p, os.path.join(low, rel))
-                            full = os.path.join(path, sub)
-                            before.setdefault(full, below(os.path.join(rel, sub)))
-                            after.setdefault(full, state(full))
-    return changes(before, after)
+                            sub = os.path.join(rel, os.path.relpath(p, os.path.join(low, rel)))
+                            before.setdefault("/%s/%s" % (top, sub), below(sub))
+                            after.setdefault("/%s/%s" % (top, sub), state("/%s/%s" % (top, sub)))
+    return {p: ("+", after[p]) if before.get(p) is None else ("-", None) if after.get(p) is None
+            else ("~", after[p]) for p in set(before) | set(after) if before.get(p) != after.get(p)}
 
 
 def opaque(folder):
@@ -115,43 +83,28 @@ def flow_run(console):
     for line in console.splitlines():
         if re.search(r"(Copying files|Removing files|Executing)\[", line):
             ran.append(title)
-            continue
-        m = re.search(r"\[([^][]+)\]$", line)
-        if m:
+        elif m := re.search(r"\[([^][]+)\]$", line):
             title = m.group(1)
     if len(ran) != 1 or ran[0] is None:
         return "many" if ran else None
     return ran[0].lower() if ran[0] in ("Install", "Upgrade", "Remove") else "special:" + ran[0]
 
 
-def planned(path):
-    with open(path) as f:
-        plan = json.load(f)
-    ops = {"create": "+", "change": "~", "remove": "-"}
-    out = {}
-    for e in plan["entries"]:
-        a = e["after"]
-        out[e["path"]] = (ops[e["op"]],
-                          None if a is None else [a["type"], a["mode"], a["owner"], a["group"]])
-    return out
-
-
 def compare(work, scratch):
-    with open(os.path.join(scratch, "stdout"), errors="replace") as f:
-        action = flow_run(f.read())
-    if action is None:
-        print("SKIP: no copy step ran")
-        return 0
-    if action == "many":
-        print("SKIP: more than one copy step ran; a plan shows one")
+    action = flow_run(open(os.path.join(scratch, "stdout"), errors="replace").read())
+    if action in (None, "many"):
+        print("SKIP: " + ("no copy step ran" if action is None
+                          else "more than one copy step ran; a plan shows one"))
         return 0
     plan_file = os.path.join(scratch, "plan." + action)
     if not os.path.exists(plan_file):
         print("no plan for %s" % action)
         return 1
-    with open(os.path.join(scratch, "before")) as f:
-        run = run_changes(work, scratch, json.load(f))
-    plan = planned(plan_file)
+    run = run_changes(work, scratch, json.load(open(os.path.join(scratch, "before"))))
+    ops = {"create": "+", "change": "~", "remove": "-"}
+    plan = {e["path"]: (ops[e["op"]], e["after"] and [e["after"][k] for k in
+                                                      ("type", "mode", "owner", "group")])
+            for e in json.load(open(plan_file))["entries"]}
     bad = []
     for path in sorted(set(run) | set(plan)):
         r, p = run.get(path), plan.get(path)
@@ -163,24 +116,12 @@ def compare(work, scratch):
             bad.append("%s: run %s, plan %s" % (path, r[0], p[0]))
         elif r[1] is not None and r[1][:4] != p[1]:
             bad.append("%s: run %s, plan %s" % (path, " ".join(r[1][:4]), " ".join(p[1])))
-    for line in bad:
-        print(line)
-    if bad:
-        print("%s: the plan and the run differ" % action)
-        return 1
-    print("PASS: %s, %d entries" % (action, len(run)))
-    return 0
-
-
-def main():
-    if sys.argv[1] == "snap":
-        # The devices too: a change of owner or mode can reach one through a link.
-        entries = walk(os.path.realpath(sys.argv[2]), True)
-        entries.update(walk("/dev"))
-        json.dump(entries, sys.stdout)
-        return 0
-    return compare(sys.argv[2], sys.argv[3])
+    print("\n".join(bad + ["%s: the plan and the run differ" % action]) if bad
+          else "PASS: %s, %d entries" % (action, len(run)))
+    return 1 if bad else 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    if sys.argv[1] == "snap":
+        sys.exit(json.dump(snap(sys.argv[2]), sys.stdout))  # None: status 0
+    sys.exit(compare(sys.argv[2], sys.argv[3]))

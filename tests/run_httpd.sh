@@ -10,30 +10,23 @@ trap 'rm -rf "${scen%/*}"' EXIT
 mkdir -p "$scen/overlay/etc"
 cp -a "$here/product" "$here/input" "$scen/"
 cp "$here/$name.stdout" "$scen/stdout"
-for extra in log expect; do
-  [ -f "$here/$name.$extra" ] && cp "$here/$name.$extra" "$scen/$extra"
-done
+for extra in log expect; do [ ! -f "$here/$name.$extra" ] || cp "$here/$name.$extra" "$scen/$extra"; done
 IFS=, read -ra place <<< "$places"
 IFS=, read -ra conf <<< "$confs"
 for i in "${!conf[@]}"; do
-  [ "${conf[i]}" = - ] && continue
   src=$here/confs/${conf[i]}
   [ -f "$src" ] || src=$here/../data/httpd/${conf[i]}
   case $src in *.gz) get="gzip -dc" ;; *.sh) get=bash ;; *) get=cat ;; esac
-  to="\"\$OVERLAY${place[i]}\""
-  echo "mkdir -p \"\$(dirname $to)\" && $get '$src' > $to" >> "$scen/setup"
-done
+  [ "${conf[i]}" = - ] || echo "mkdir -p \"\$(dirname \"\$OVERLAY${place[i]}\")\" && $get '$src' > \"\$OVERLAY${place[i]}\""
+done > "$scen/setup"
+etc=$scen/overlay/etc
 for what in user group root scripts; do
   value=${!what}
-  [ "$value" = '!' ] && printf 'got.%s file - - =none\nfail.%s file - - =true\n' $what $what
-  [ "$value" = '!' ] && continue
+  [ "$value" = '!' ] && printf 'got.%s file - - =none\nfail.%s file - - =true\n' $what $what && continue
   [[ $value == md5:* ]] || value="=$value"
   printf 'got.%s file - - %s\nfail.%s file - - =false\n' $what "$value" $what
-  etc=$scen/overlay/etc value=${value#=}
-  case $what in
-    user) getent passwd "$value" > /dev/null ||
-      echo "$value:x:2001:2001::/nonexistent:/usr/sbin/nologin" >> "$etc/passwd.add" ;;
-    group) getent group "$value" > /dev/null || echo "$value:x:2001:" >> "$etc/group.add" ;;
-  esac
+  [ $what = user ] && ! getent passwd "${value#=}" > /dev/null &&
+    echo "${value#=}:x:2001:2001::/nonexistent:/usr/sbin/nologin" >> "$etc/passwd.add"
+  [ $what = group ] && ! getent group "${value#=}" > /dev/null && echo "${value#=}:x:2001:" >> "$etc/group.add"
 done >> "$scen/expect"
 bash "$here/../run_scenario.sh" "$1" "$scen"

@@ -1,70 +1,31 @@
 #!/usr/bin/env bash
-# Runs one end-to-end scenario against the real installer binary.
-#
-# usage: run_scenario.sh INSTALL-BINARY SCENARIO-DIR
-#
-# A scenario is a folder:
-#   product/   the companion files (and any product data), copied into a scratch folder
-#              that becomes the working directory
-#   args       optional: the command-line arguments, one per line
-#   argv0      optional: the name the installer is started under (default: install)
-#   input      optional: what the user types; without it standard input is empty
-#   stdout     the exact console transcript expected
-#   status     optional: the exit status expected (default 0)
-#   log        optional: lines that must appear in the log, in this order; each is compared
-#              with the part of a log line after its "] " ("Error: ...", "Debug: ..."). Other
-#              lines may come between them, except inside a stretch that a line "--- exact"
-#              opens and a line "--- end" (or the end of the file) closes: its lines must be
-#              consecutive lines of the log, so a line too many or out of place fails
-#   expect     optional: what the run leaves, one row a line: PATH KIND MODE OWNER CONTENT.
-#              KIND: file, dir, link, none (nothing there), or grep (MODE is then how many
-#              lines of PATH hold CONTENT). MODE is octal; OWNER user:group by name or number;
-#              either may be "-". CONTENT, the rest of the row: "-" any, "=TEXT" these bytes
-#              (printf %b escapes, no line end added), "same:PATH", "md5:DIGEST", or
-#              "tree:A B ..." every path below the folder, sorted.
-#   setup      optional: bash run in the working directory before the installer
-#   check      optional: bash run in the working directory afterwards; non-zero fails
-#   overlay/   optional: etc/, usr/ or opt/ trees mounted over the system's own in a private
-#              mount namespace (etc/passwd.add and etc/group.add are appended to the
-#              system's passwd and group); setup may add to $OVERLAY as well. Every run
-#              has such a namespace, and the host's own httpd.conf files are hidden in it.
-#              In it /dev is private (tests/sandbox.sh) and only the scratch folder, the
-#              overlays and what setup mounts can be written.
-# INSTALL_NSSWITCH, when set, names a file that becomes the run's /etc/nsswitch.conf.
-# In stdout, log, expect and overlay files @WORK@ stands for the working directory and
-# @SCRATCH@ for the scratch folder that holds it; in expect @YEAR@ for this year. setup and
-# check see WORK, SCRATCH, SCEN, OVERLAY.
+# Runs one end-to-end scenario (the folder's format: tests/scenarios/README) against the real
+# installer binary. usage: run_scenario.sh INSTALL-BINARY SCENARIO-DIR
 set -uo pipefail
 . "$(dirname "$0")/need.sh"
 need_root
 
-bin=$(readlink -f "$1")
-scen=$(readlink -f "$2")
+bin=$(readlink -f "$1") scen=$(readlink -f "$2")
 name=$(basename "$scen")
-[ -d "$scen" ] || { echo "FAIL $name: no such scenario folder"; exit 1; }
-[ -x "$bin" ] || { echo "FAIL $name: no installer binary $bin"; exit 1; }
-SCRATCH=$(mktemp -d "${TMPDIR:-/tmp}/scenario.$name.XXXXXX")
-trap 'rm -rf "$SCRATCH"' EXIT
-WORK=$SCRATCH/work
-OVERLAY=$SCRATCH/overlay
-mkdir -p "$WORK" "$OVERLAY"
-export WORK SCRATCH OVERLAY SCEN=$scen
-
 fail() { echo "FAIL $name: $*"; exit 1; }
 subst() { sed -e "s|@WORK@|$WORK|g" -e "s|@SCRATCH@|$SCRATCH|g" -e "s|@YEAR@|$(date +%Y)|g"; }
-
+[ -d "$scen" ] || fail "no such scenario folder"
+[ -x "$bin" ] || fail "no installer binary $bin"
+scratch "scenario.$name" && SCRATCH=$T
+WORK=$SCRATCH/work OVERLAY=$SCRATCH/overlay ARGV0=install INPUT=$scen/input args=()
+mkdir -p "$WORK" "$OVERLAY"
 [ -d "$scen/product" ] && cp -a "$scen/product/." "$WORK/"
-argv0=install
-[ -f "$scen/argv0" ] && argv0=$(head -n1 "$scen/argv0")
-cp "$bin" "$WORK/$argv0"
-args=()
+[ -f "$scen/argv0" ] && ARGV0=$(head -n1 "$scen/argv0")
+cp "$bin" "$WORK/$ARGV0"
 [ -f "$scen/args" ] && mapfile -t args < "$scen/args"
-input=/dev/null
-[ -f "$scen/input" ] && input=$scen/input
-if [ -d "$scen/overlay" ]; then
-  cp -a "$scen/overlay/." "$OVERLAY/"
-  find "$OVERLAY" -type f ! -name '*.bin' -exec sed -i -e "s|@WORK@|$WORK|g" -e "s|@SCRATCH@|$SCRATCH|g" {} +
-fi
+[ -f "$INPUT" ] || INPUT=/dev/null
+# The special sections the arguments name, for the plans.
+SPECIALS=$(for ((i = 0; i + 1 < ${#args[@]}; i++)); do
+             [ "${args[i]}" = -special ] && echo "special:${args[i + 1]}"; done)
+export WORK SCRATCH OVERLAY SCEN=$scen PLAN=${PLAN_DIFF:-} ARGV0 INPUT SPECIALS
+export TESTS=$(dirname "$(readlink -f "$0")")
+[ ! -d "$scen/overlay" ] || { cp -a "$scen/overlay/." "$OVERLAY/" && find "$OVERLAY" -type f ! -name '*.bin' \
+  -exec sed -i -e "s|@WORK@|$WORK|g" -e "s|@SCRATCH@|$SCRATCH|g" {} +; }
 
 if [ -n "${INSTALL_NSSWITCH:-}" ]; then
   # A run that is to meet systemd's name service module must not pass without it.
@@ -77,14 +38,15 @@ fi
 [ -f "$scen/expect" ] && subst < "$scen/expect" > "$SCRATCH/expect"
 
 # Everything that may need the overlay runs in one shell: setup, the installer, the checks.
+# What stops it is written to $SCRATCH/why.
 cat > "$SCRATCH/run.sh" <<'INNER'
 set -uo pipefail
+stop() { echo "$*" > "$SCRATCH/why"; exit 0; }
 # One row of the expect table: the kind of entry, its mode, owner and content.
 expect() {
   local p=$1 kind=$2 mode=$3 owner=$4 content=$5 fmt=%U:%G
   case $kind in
-    file) [ -f "$p" ] && [ ! -L "$p" ] ;;
-    dir) [ -d "$p" ] && [ ! -L "$p" ] ;;
+    file | dir | char) [ ! -L "$p" ] && test "-${kind:0:1}" "$p" ;;  # -f, -d, -c
     link) [ -L "$p" ] ;;
     none) [ ! -e "$p" ] && [ ! -L "$p" ] ;;
     grep) [ "$(grep -cF -- "$content" "$p")" = "$mode" ] || echo "$p: not $mode lines with $content"
@@ -92,8 +54,7 @@ expect() {
   esac || { echo "$p: not $kind"; return; }
   [[ $owner =~ ^[0-9]+:[0-9]+$ ]] && fmt=%u:%g
   [ "$mode" = - ] || [ "$(stat -c %a "$p")" = "$mode" ] || echo "$p: mode $(stat -c %a "$p")"
-  [ "$owner" = - ] || [ "$(stat -c "$fmt" "$p")" = "$owner" ] ||
-    echo "$p: owner $(stat -c "$fmt" "$p")"
+  [ "$owner" = - ] || [ "$(stat -c "$fmt" "$p")" = "$owner" ] || echo "$p: owner $(stat -c "$fmt" "$p")"
   case $content in
     -) ;;
     =*) printf %b "${content#=}" | cmp -s - "$p" ;;
@@ -104,105 +65,102 @@ expect() {
 }
 cd "$WORK"
 # A private /dev, and nothing of the host writable but the scratch folder.
-. "$TESTS/sandbox.sh"
-sandbox "$SCRATCH" || { echo "cannot set up the sandbox (see above)" > "$SCRATCH/why"; exit 0; }
-if [ -f "$SCEN/setup" ]; then bash "$SCEN/setup" || { echo "setup failed" > "$SCRATCH/why"; exit 0; }; fi
+. "$TESTS/need.sh" && . "$TESTS/sandbox.sh"
+sandbox "$SCRATCH" || stop "cannot set up the sandbox (see above)"
+[ ! -f "$SCEN/setup" ] || bash "$SCEN/setup" || stop "setup failed"
 # A host's own httpd.conf at one of the places the installer searches would leak into the
 # scenario: every such place the scenario does not fill is hidden behind a whiteout.
-for conf in /etc/apache/httpd.conf /etc/httpd/conf/httpd.conf /etc/httpd/httpd.conf \
-            /usr/local/apache/conf/httpd.conf /usr/local/httpd/conf/httpd.conf \
-            /usr/local/apache/etc/httpd.conf /usr/internet/httpd/public/conf/httpd.conf \
-            /opt/apache/conf/httpd.conf; do
-  [ -e "$OVERLAY$conf" ] && continue
-  mkdir -p "$(dirname "$OVERLAY$conf")" && mknod "$OVERLAY$conf" c 0 0
+for conf in "${HTTPD_PLACES[@]}"; do
+  [ -e "$OVERLAY$conf" ] || { mkdir -p "$(dirname "$OVERLAY$conf")" && mknod "$OVERLAY$conf" c 0 0; }
 done
-for top in etc usr opt; do
-  for db in passwd group; do
-    if [ "$top" = etc ] && [ -f "$OVERLAY/etc/$db.add" ]; then
-      cat "/etc/$db" "$OVERLAY/etc/$db.add" > "$OVERLAY/etc/$db"
-      rm -f "$OVERLAY/etc/$db.add"
-    fi
+for db in passwd group; do
+  [ -f "$OVERLAY/etc/$db.add" ] &&
+    cat "/etc/$db" "$OVERLAY/etc/$db.add" > "$OVERLAY/etc/$db" && rm -f "$OVERLAY/etc/$db.add"
+done
+# Read-only overlays; for a plan, writable ones whose upper folders hold the run's writes,
+# with the system's own folders bound where the comparison can see what lay below.
+for top in etc usr opt ${PLAN:+var}; do
+  if [ -n "$PLAN" ]; then
+    mkdir -p "$OVERLAY/$top" "$SCRATCH/low/$top" "$SCRATCH/up/$top" "$SCRATCH/wk/$top"
+    mount --bind "/$top" "$SCRATCH/low/$top" && mount -t overlay overlay -o \
+      "lowerdir=$OVERLAY/$top:$SCRATCH/low/$top,upperdir=$SCRATCH/up/$top,workdir=$SCRATCH/wk/$top" "/$top"
+  else
+    mount -t overlay overlay -o "lowerdir=$OVERLAY/$top:/$top" "/$top"
+  fi || stop "cannot mount the overlay on /$top"
+done
+if [ -n "$PLAN" ]; then
+  for action in install upgrade remove $SPECIALS; do
+    timeout 60 "$INSTALL_CHECK" --plan "$action" --name "${ARGV0%%.*}" --format json \
+      > "$SCRATCH/plan.$action" 2> /dev/null
+    [ $? -le 1 ] || stop "install-check --plan $action failed"
   done
-  mount -t overlay overlay -o "lowerdir=$OVERLAY/$top:/$top" "/$top" ||
-    { echo "cannot mount the overlay on /$top" > "$SCRATCH/why"; exit 0; }
-done
-timeout 30 "./$ARGV0" "${ARGS[@]}" < "$INPUT" > "$SCRATCH/stdout" 2> "$SCRATCH/stderr"
+  python3 "$TESTS/plan_diff.py" snap "$WORK" > "$SCRATCH/before"
+fi
+timeout 30 "./$ARGV0" ${ARGS[@]+"${ARGS[@]}"} < "$INPUT" > "$SCRATCH/stdout" 2> "$SCRATCH/stderr"
 echo $? > "$SCRATCH/status"
+if [ -n "$PLAN" ]; then
+  python3 "$TESTS/plan_diff.py" compare "$WORK" "$SCRATCH" > "$SCRATCH/check.out" 2>&1 ||
+    stop "the plan and the run differ"
+  exit 0
+fi
 if [ -f "$SCRATCH/expect" ]; then
   while read -r p kind mode owner content; do
     [[ -z $p || $p == \#* ]] || expect "$p" "$kind" "$mode" "$owner" "$content"
   done < "$SCRATCH/expect" > "$SCRATCH/check.out" 2>&1
   [ -s "$SCRATCH/check.out" ] && echo "expected files differ" > "$SCRATCH/why"
 fi
-if [ -f "$SCEN/check" ]; then
-  bash "$SCEN/check" >> "$SCRATCH/check.out" 2>&1 || echo "check failed" > "$SCRATCH/why"
-fi
+[ ! -f "$SCEN/check" ] || bash "$SCEN/check" >> "$SCRATCH/check.out" 2>&1 ||
+  echo "check failed" > "$SCRATCH/why"
 INNER
-export ARGV0=$argv0 INPUT=$input TESTS=$(dirname "$(readlink -f "$0")")
 declare -p args | sed 's/^declare -a args=/ARGS=/' > "$SCRATCH/args.sh"
-# Always in a private mount namespace: whatever setup puts into $OVERLAY can only ever be
-# mounted there, never over the host's own folders.
+# Always in a private mount namespace: what setup puts into $OVERLAY is mounted only there.
 unshare -m bash -c "source '$SCRATCH/args.sh'; source '$SCRATCH/run.sh'"
 
-if [ -f "$SCRATCH/why" ]; then
-  cat "$SCRATCH/check.out" 2>/dev/null
-  fail "$(cat "$SCRATCH/why")"
+[ -f "$SCRATCH/why" ] && { cat "$SCRATCH/check.out" 2>/dev/null; fail "$(cat "$SCRATCH/why")"; }
+if [ -n "$PLAN" ]; then  # the plan's verdict: "PASS: ..." or "SKIP: ..."
+  last=$(tail -n 1 "$SCRATCH/check.out")
+  echo "${last%%:*} $name:${last#*:}"
+  exit 0
 fi
-status=$(cat "$SCRATCH/status")
-want_status=0
+status=$(cat "$SCRATCH/status") want_status=0
 [ -f "$scen/status" ] && want_status=$(head -n1 "$scen/status")
 [ "$status" = 124 ] && fail "the installer did not finish within 30 seconds"
-if [ -s "$SCRATCH/stderr" ]; then cat "$SCRATCH/stderr"; fi
+cat "$SCRATCH/stderr"
 [ "$status" = "$want_status" ] || fail "exit status $status, expected $want_status"
 
-if [ -f "$scen/stdout" ]; then
-  subst < "$scen/stdout" > "$SCRATCH/stdout.want"
-  if ! cmp -s "$SCRATCH/stdout.want" "$SCRATCH/stdout"; then
-    diff -u "$SCRATCH/stdout.want" "$SCRATCH/stdout" | cat -A | head -n 60
-    fail "console transcript differs (- expected, + actual; \$ marks a line end)"
-  fi
+if [ -f "$scen/stdout" ] && ! subst < "$scen/stdout" | cmp -s - "$SCRATCH/stdout"; then
+  diff -u <(subst < "$scen/stdout") "$SCRATCH/stdout" | cat -A | head -n 60
+  fail "console transcript differs (- expected, + actual; \$ marks a line end)"
 fi
 
 if [ -f "$scen/log" ]; then
-  logfile=$WORK/${argv0%%.*}.log
+  logfile=$WORK/${ARGV0%%.*}.log
   [ -f "$logfile" ] || fail "no log file $logfile"
   sed -e 's/^[^]]*\] //' "$logfile" > "$SCRATCH/log.got"
   subst < "$scen/log" > "$SCRATCH/log.want"
-  # Each wanted line must appear after the one before it; the lines of an exact stretch
-  # must also follow one another with nothing between. Taking each stretch at its earliest
-  # place is what leaves the most room to the ones after it.
+  # Each stretch of wanted lines (a lone line, or an exact stretch) is taken at the earliest
+  # place after the one before it: that leaves the most room to the ones after it.
   if ! awk 'FILENAME == ARGV[1] {
-              if ($0 == "--- exact") {
-                exact = 1; start[++blocks] = n + 1; exactly[blocks] = 1; next
-              }
-              if ($0 == "--- end") { exact = 0; next }
-              want[++n] = $0
-              if (!exact) { start[++blocks] = n; exactly[blocks] = 0 }
-              stop[blocks] = n
+              if ($0 == "--- exact") { ex = 1; exact[++n] = 1 } else if ($0 == "--- end") ex = 0
+              else { if (!ex) exact[++n] = 0; want[n, ++len[n]] = $0 }
               next
             }
             { got[++m] = $0 }
             END {
-              at = 1
-              for (b = 1; b <= blocks; b++) {
-                if (stop[b] < start[b]) continue
-                for (; at <= m; at++) {
-                  k = 0
-                  while (start[b] + k <= stop[b] && at + k <= m &&
-                         got[at + k] == want[start[b] + k]) k++
-                  if (start[b] + k > stop[b]) break
+              for (b = 1; b <= n; b++) {
+                for (at += 0; at < m; at++) {
+                  for (k = 1; k <= len[b] && at + k <= m && got[at + k] == want[b, k]; k++);
+                  if (k > len[b]) break
                 }
-                if (at > m) {
-                  what = exactly[b] ? "missing from the log, as consecutive lines, in order:" \
-                                    : "missing from the log, in order:"
-                  print what
-                  for (i = start[b]; i <= stop[b]; i++) print "  " want[i]
+                if (at >= m && len[b]) {
+                  print "missing from the log" (exact[b] ? ", as consecutive lines," : ",") " in order:"
+                  for (k = 1; k <= len[b]; k++) print "  " want[b, k]
                   exit 1
                 }
-                at += stop[b] - start[b] + 1
+                at += len[b]
               }
             }' "$SCRATCH/log.want" "$SCRATCH/log.got"; then
-    cat "$SCRATCH/log.got" | head -n 80
+    head -n 80 "$SCRATCH/log.got"
     fail "log lines differ"
   fi
 fi

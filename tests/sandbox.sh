@@ -1,49 +1,37 @@
 # Sourced inside a private mount namespace (unshare -m) by every test that runs the
 # installer, or a package tool, as root: whatever the code under test does, even a broken
-# build, it cannot reach the host. Afterwards /dev is a tmpfs of this namespace holding only
-# the nodes a run needs, and every mount of the host is read-only here except the test's own
-# scratch folder. Mounts made later (the overlays) are the test's own.
-#
-# usage: sandbox SCRATCH-FOLDER; non-zero, with the reason on standard error, if it cannot.
-# Nothing opened for writing on the host's folders inside the namespace may stay open when
-# it is called: the kernel refuses to make a mount read-only while it has writers (files
-# opened before unshare belong to the host's own mounts and do not count).
+# build, cannot reach the host. sandbox SCRATCH-FOLDER makes /dev a tmpfs holding only the
+# nodes a run needs and every mount of the host read-only but the scratch folder (later
+# mounts, the overlays, are the test's own); non-zero, with the reason on standard error,
+# if it cannot. Nothing opened for writing on the host's folders inside the namespace may
+# stay open then: the kernel refuses to make a mount read-only while it has writers.
 
-sandbox_dev() {
-  mount -t tmpfs -o mode=755,nosuid,size=1m sandbox-dev /dev || return 1
-  local node
+sandbox_dev() {  # [ROOT]: the /dev of that root (tests/fleet.sh's hosts), else this one's
+  local d=${1:-}/dev node
+  mount -t tmpfs -o mode=755,nosuid,size=1m sandbox-dev "$d" || return 1
   for node in null:3 zero:5 full:7 random:8 urandom:9; do
-    mknod -m 666 "/dev/${node%:*}" c 1 "${node#*:}" || return 1
+    mknod -m 666 "$d/${node%:*}" c 1 "${node#*:}" || return 1
   done
-  ln -s /proc/self/fd /dev/fd && ln -s fd/0 /dev/stdin && ln -s fd/1 /dev/stdout &&
-    ln -s fd/2 /dev/stderr && mkdir /dev/shm /dev/pts
-}
-
-# Every mount point this namespace holds, deepest last, with mountinfo's octal escapes
-# (a blank is \040) decoded.
-sandbox_mounts() {
-  local m
-  awk '{ print $5 }' /proc/self/mountinfo | while read -r m; do printf '%b\n' "$m"; done
+  ln -s /proc/self/fd "$d/fd" && ln -s fd/0 "$d/stdin" && ln -s fd/1 "$d/stdout" &&
+    ln -s fd/2 "$d/stderr" && mkdir "$d/shm" "$d/pts"
 }
 
 sandbox() {
   local scratch=$1 mp probe
-  [ -d "$scratch" ] || { echo "sandbox: no scratch folder $scratch" >&2; return 1; }
-  sandbox_dev || { echo "sandbox: cannot make a private /dev" >&2; return 1; }
+  sandbox_no() { echo "sandbox: $*" >&2; return 1; }
+  [ -d "$scratch" ] || sandbox_no "no scratch folder $scratch" || return 1
+  sandbox_dev || sandbox_no "cannot make a private /dev" || return 1
   # The scratch folder becomes a mount of its own, so that it alone stays writable.
-  mount --bind "$scratch" "$scratch" || { echo "sandbox: cannot bind $scratch" >&2; return 1; }
+  mount --bind "$scratch" "$scratch" || sandbox_no "cannot bind $scratch" || return 1
+  # Every other mount point, deepest last, with mountinfo's octal escapes (a blank is \040)
+  # decoded. Hidden mounts (under the new /dev) are out of reach already: their remount fails.
   while read -r mp; do
-    [ "$mp" = "$scratch" ] || [ "$mp" = /dev ] && continue
-    # Hidden mounts (under the new /dev) are out of reach already: their remount fails.
-    mount -o remount,bind,ro "$mp" 2>/dev/null
-  done < <(sandbox_mounts)
+    mp=$(printf '%b' "$mp")
+    [ "$mp" = "$scratch" ] || [ "$mp" = /dev ] || mount -o remount,bind,ro "$mp" 2>/dev/null
+  done < <(awk '{ print $5 }' /proc/self/mountinfo)
   # The proof: the host's root and the scratch folder's parent take nothing.
   for probe in /.sandbox-probe "$(dirname "$scratch")/.sandbox-probe.$$"; do
-    if (: > "$probe") 2>/dev/null; then
-      rm -f "$probe"
-      echo "sandbox: $(dirname "$probe") is still writable" >&2
-      return 1
-    fi
+    if (: > "$probe") 2>/dev/null; then rm -f "$probe"; sandbox_no "$(dirname "$probe") is still writable"; return; fi
   done
   export TMPDIR=$scratch/tmp
   mkdir -p "$TMPDIR"

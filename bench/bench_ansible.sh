@@ -5,7 +5,7 @@
 #
 # usage: bench_ansible.sh INSTALL INSTALL-CHECK [HOSTS]
 set -uo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
+here=$(cd "$(dirname "$0")/../tests" && pwd)
 . "$here/need.sh"
 . "$here/fleet.sh"
 fleet_need
@@ -13,8 +13,7 @@ fleet_enter "$@"
 hosts=${3:-20}
 fleet_init "$1" "$2" "$here/.."
 for n in $(seq 1 "$hosts"); do
-  fleet_host "h$n" "$n" "          webnotes_install_answers:
-            title: Notes of h$n" || exit 1
+  fleet_host "h$n" "$n" "title: Notes of h$n" || exit 1
 done
 
 timed() {  # LABEL: one roll-out of the whole fleet in one batch

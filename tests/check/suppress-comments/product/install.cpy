@@ -1,0 +1,4 @@
+[install]
+Ini  $(current_dir)/t.in  $(current_dir)/out
+[upgrade]
+[remove]
