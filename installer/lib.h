@@ -115,11 +115,6 @@ void con_flush();
 // it returns false and leaves buffer as it was.
 bool con_readline(char *buffer, unsigned bfsz);
 
-// s_fopen into an owner that closes the stream however it is left.
-inline OwnedFile open_file(const char *filename, const char *mode) {
-  return OwnedFile(s_fopen(filename, mode));
-}
-
 // The reading discipline every companion file shares. read_line reads at most
 // LINE_SIZE - 1 characters (a longer line goes on as the next line), trims both ends in
 // place and returns the trimmed text, or null at end of file.
