@@ -1,5 +1,5 @@
-// The loaders' reading and their per-line parsers, driven from strings: the file line each
-// read is counted to, and what a parser keeps of a line it merges or drops.
+// The loaders' reading, driven from strings: the file line each read is counted to. What the
+// per-line parsers keep and note is install-check's output (tests/check).
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -39,57 +39,17 @@ std::vector<std::string> reads(std::string text, const char *section = nullptr) 
 
 }  // namespace
 
-TEST(Reading, LongLinesKeepTheirFileLine) {
+TEST(Reading, LongLinesKeepTheirFileLineAndSectionsEndAtTheNextHeader) {
   // 999 characters then a line end: the end comes as an empty read of the same line.
   std::string exact(LINE_SIZE - 1, 'a'), longer(LINE_SIZE + 5, 'b');
   std::vector<std::string> want = {"1.0:" + exact, "2.0:" + longer.substr(0, LINE_SIZE - 1),
                                    "2.1:bbbbbb", "4.0:x"};
   EXPECT_EQ(reads(exact + "\n" + longer + "\n  # note\n\t x \r\n"), want);
   EXPECT_EQ(reads("last"), std::vector<std::string>{"1.0:last"});
-}
-
-TEST(Reading, OneSectionUpToTheNextHeader) {
   std::string text = "a\n[Install]\nb\n\n[other\nc\n[install]\nd\n";
   EXPECT_EQ(reads(text, "install"), (std::vector<std::string>{"3.0:b", "found"}));
   EXPECT_EQ(reads(text, "other"), (std::vector<std::string>{"6.0:c", "found"}));
   EXPECT_EQ(reads(text, "none"), std::vector<std::string>{"missing"});
-}
-
-TEST(Parsers, InitMergesShortLinesIntoTheNextAndNotesUnknownWords) {
-  auto x = init_init();
-  init_parse_line(x.get(), "Copy a b ctl", 3);
-  init_parse_line(x.get(), "Bogus p q - -", 5);
-  init_parse_line(x.get(), "Exist p", 9);
-  ASSERT_EQ(x->list->items, 1);
-  IItem *item = init_get_num(x.get(), 0);
-  EXPECT_EQ(item->mode, ICopy);
-  EXPECT_EQ(item->control, "ctl");
-  EXPECT_EQ(item->first_line, 3);
-  EXPECT_EQ(item->line, 5);
-  ASSERT_EQ(x->notes.size(), 1u);
-  EXPECT_EQ(x->notes[0].line, 5);
-  EXPECT_EQ(x->pending->first_line, 9);
-}
-
-TEST(Parsers, CopyAndQuestionsNoteWhatTheyDrop) {
-  auto c = copy_init(nullptr);
-  copy_parse_line(c.get(), "CopyFile src dst", 4);
-  copy_parse_line(c.get(), "MkDir x", 6);
-  ASSERT_EQ(c->count, 1u);
-  EXPECT_EQ(c->list[0].line, 6);
-  ASSERT_EQ(c->notes.size(), 1u);
-  EXPECT_EQ(c->notes[0].line, 4);
-  EXPECT_EQ(c->notes[0].message, "Missing copy destination path");
-
-  auto q = quest_init(nullptr);
-  quest_parse_line(q.get(), "Txt a - - h Asked?", 2);
-  quest_parse_line(q.get(), "Text b - -", 3);
-  ASSERT_EQ(q->count, 1u);
-  EXPECT_EQ(q->list[0].line, 2);
-  ASSERT_EQ(q->notes.size(), 2u);
-  EXPECT_EQ(q->notes[0].message, "Unknown question type 'Txt'");
-  EXPECT_EQ(q->notes[1].line, 3);
-  EXPECT_EQ(q->notes[1].message, "Missing Help ID text");
 }
 
 // Every loader opens its file as content is opened: a pipe or a device fails at once
