@@ -359,6 +359,15 @@ TEST_F(FileTest, TemporaryFallbacks) {
     refuse_unnamed();
     check("no getrandom");
   }
+  SysGuard g;  // a write that takes nothing is no failure: it is tried again
+  auto real = sys().write;
+  sys().write = [real, taken = 0](int fd, const void *buf, std::size_t n) mutable -> ssize_t {
+    errno = EAGAIN;
+    return taken++ ? real(fd, buf, n) : 0;
+  };
+  FileWriter w;
+  EXPECT_TRUE(w.open(p("w").c_str()) && w.write("abc", 3) && w.commit());
+  EXPECT_EQ(get("w"), "abc");
 }
 
 // A tree deeper than a path can name is walked to where names still fit, without a crash,

@@ -57,23 +57,32 @@ TEST_F(IniTest, MultiValueOrderFollowsTheCursor) {
   EXPECT_STREQ(value("read"), "true");
 }
 
+// An add's result: 1 taken, -1 refused by the setting's mode, 0 nothing to add to.
 TEST_F(IniTest, AddsFollowTheSettingsModes) {
+  const std::string long_path(LINE_SIZE + 50, 'p');
   struct Step {
     const char *name, *value;
+    int result;
     Strings held;
   };
   const Step steps[] = {
-      {"nodflt", "a", {"a"}},
-      {"nodflt", "b", {"b"}},
-      {"dir", "a\\b/c", {"a/b/c"}},
-      {"secret", "hunter2", {"hunter2"}},
+      {"nodflt", "a", 1, {"a"}},
+      {"nodflt", "b", 1, {"b"}},
+      {"nodflt", "", -1, {"b"}},
+      {"host", "beta", -1, {"alpha"}},
+      {"dir", "a\\b/c", 1, {"a/b/c"}},
+      {"dir", long_path.c_str(), 1, {long_path.substr(0, LINE_SIZE - 1)}},
+      {"secret", "hunter2", 1, {"hunter2"}},
   };
   for (const auto &s : steps) {
-    EXPECT_EQ(add(s.name, s.value), 1) << s.name;
+    EXPECT_EQ(add(s.name, s.value), s.result) << s.name;
     EXPECT_EQ(values(s.name), s.held) << s.name;
   }
   EXPECT_TRUE(logged("Debug: Ini value for 'secret' set to 'xxxx'"));
   EXPECT_FALSE(logged("hunter2"));
+  ini->mode &= ~Ini_NewEmpty;  // an empty value then makes no new setting
+  EXPECT_EQ(add("fresh", ""), -1);
+  EXPECT_EQ(value("fresh"), nullptr);
 
   // Adding a value the store itself returned must survive the old value's release.
   EXPECT_EQ(add("nodflt", value("nodflt")), 1);
