@@ -172,6 +172,16 @@ TEST_F(IniTest, ReplaceFillsAndCuts) {
   EXPECT_EQ(replace(nullptr, LINE_SIZE), "untouched");
 }
 
+// However long a chain of references, one value is rewritten at most 1000 times.
+TEST_F(IniTest, AValueIsRewrittenAThousandTimesAtMost) {
+  std::vector<SettingList> chain;
+  for (int i = 0; i < 1002; i++)
+    chain.push_back({"s" + std::to_string(i), "$(s" + std::to_string(i + 1) + ")", Ini_Replace});
+  ini_setup(ini.get(), &chain, nullptr, 1);
+  EXPECT_EQ(ini_process(ini.get()), 1);
+  EXPECT_STREQ(value("s0"), "$(s1001)");
+}
+
 // What a run cannot show: the table's end and its release.
 TEST_F(IniTest, LoadDatfileEndsTheTableAndLetsItGo) {
   std::string text = "# six declarations fill the first ten entries exactly\n";

@@ -1,6 +1,6 @@
-// The question loader, the prompt's wrapping and the answer checks. The dialogue itself
-// (defaults shown, refusals repeated, quit, back, end of input) is covered end to end by
-// the quest-* scenarios.
+// The question loader, the prompt's wrapping at its edges and the refusals' error text. The
+// dialogue itself (defaults shown, each type's checks and refusals, quit, back, end of input)
+// is covered end to end by the quest-* scenarios.
 #include "quest.h"
 
 #include <cerrno>
@@ -108,42 +108,6 @@ TEST_F(QuestTest, LongPromptsWrapAtEightyColumns) {
     EXPECT_EQ(quest_ask(q.get(), 0, answer, LINE_SIZE), 1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), c[1]);
   }
-}
-
-TEST_F(QuestTest, AnswersAreCheckedByType) {
-  put("full/.hidden", "");
-  put("plain", "");
-  const std::string missing = "' must exist, No such file or directory";
-  struct Case {
-    const char *type;
-    std::string answer;
-    bool ok;
-    std::string want;  // the stored value, or the error of a refusal
-  } cases[] = {
-      {"DirExist", root + "/", true, root},
-      {"DirExist", p("plain"), true, p("plain")},
-      {"DirExist", "/", false, "Directory '" + missing},
-      {"DirEmpty", p("nope/"), true, p("nope")},
-      {"DirEmpty", p("full"), false, "Directory '" + p("full") + "' must be empty"},
-      {"YN", "Yes", true, "true"},
-      {"Dir", "/a/b\\", true, "/a/b"},
-      {"File", "/a/b/", true, "/a/b/"},
-      {"Bogus", " as typed", true, " as typed"},
-  };
-  for (const auto &c : cases) {
-    SCOPED_TRACE(std::string(c.type) + " " + c.answer);
-    ASSERT_EQ(load("[install]\n" + std::string(c.type) + " target - - h Q\n"), 1);
-    ini_add_name(ini.get(), "target", "old");
-    char answer[LINE_SIZE];
-    scpy(answer, c.answer.c_str(), LINE_SIZE);
-    errno = 0;
-    EXPECT_EQ(quest_answer(q.get(), 0, answer), c.ok);
-    EXPECT_EQ(ini_value_name(ini.get(), "target"), c.ok ? c.want : "old");
-    if (!c.ok) {
-      EXPECT_EQ(quest_error(), c.want);
-    }
-  }
-  EXPECT_TRUE(logged("Error: Directory '" + missing));
 }
 
 // A refusal ends with the text of the error number current in the process, as defined, or
