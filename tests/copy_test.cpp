@@ -1,4 +1,5 @@
-// The copy script engine. The log lines of bad script lines (copy-script-errors), copies into
+// The copy script engine. The fields each keyword takes and the log lines of bad script lines
+// (copy-commands, copy-script-errors, install-check's tests/check/mistakes), copies into
 // several destinations (copy-destinations) and the controlling settings (copy-controls) run
 // end to end.
 #include "copy.h"
@@ -40,50 +41,6 @@ class CopyTest : public ScratchTest {
   ByteCount bytes = 99;
 };
 
-// One command as "type|source|not|dest|control|control_cmp", "~" for an absent field.
-std::string show(Copy *x, unsigned i) {
-  std::string out = std::to_string(x->list[i].type);
-  for (auto get : {copy_src, copy_not, copy_dst, copy_control, copy_control_cmp}) {
-    const char *field = get(x, i);
-    out += std::string("|") + (field ? field : "~");
-  }
-  return out;
-}
-
-TEST_F(CopyTest, LoaderTakesTheFieldsEachKeywordNamesAndDropsIncompleteLines) {
-  set("where", "/opt");
-  ASSERT_EQ(load("copyfile $(where)/a - /d   # word extra\n  # indented comment\n"
-                 "CopyDir s n d c\nMKDIR $(where)/m c\nIni t $(where)/o c cc\nRename a b\n"
-                 "RmFile s -x\nRmDir s n c\nExist p set\nChown s n u:g\nChmod s n 755\n"
-                 "Error flag   two  blanks \nError flag\nWFile f v\nRFile f v c\nBogus s n d\n"
-                 "MkDir\nChown\nRmDir a\nCopyFile src dest\nMkDir kept\n"),
-            1);
-  const char *want[] = {
-      "257|/opt/a|~|/d|#|word",
-      "258|s|n|d|c|~",
-      "260|/opt/m|~|~|c|~",
-      "264|t|~|/opt/o|c|cc",
-      "272|a|~|b|~|~",
-      "513|s|-x|~|~|~",
-      "514|s|n|~|c|~",
-      "1024|p|~|set|~|~",
-      "2048|s|n|u:g|~|~",
-      "2049|s|n|755|~|~",
-      "4096|flag|~|  two  blanks|~|~",
-      "4096|flag|~|~|~|~",
-      "8192|f|~|v|~|~",
-      "16384|f|~|v|c|~",
-      "0|s|n|d|~|~",
-      "260|kept|~|~|~|~",  // nothing left over from a dropped line
-  };
-  ASSERT_EQ(copy_count(copy.get()), std::size(want));
-  for (unsigned i = 0; i < std::size(want); i++) EXPECT_EQ(show(copy.get(), i), want[i]);
-  EXPECT_EQ(copy_src(copy.get(), 99), nullptr);
-  for (auto command : {copy_write_ini, copy_rename, copy_exist, copy_chown, copy_chmod,
-                       copy_seterror, copy_wfile, copy_rfile})
-    EXPECT_EQ(command(copy.get(), 99) + command(nullptr, 0), 0);
-}
-
 TEST_F(CopyTest, SectionsAndLongLines) {
   put("s.cpy",
       "[ install ]\nMkDir blank\n[Other]\nMkDir other\n[INSTALL\nMkDir a\n"
@@ -102,6 +59,10 @@ TEST_F(CopyTest, SectionsAndLongLines) {
   EXPECT_FALSE(logged("Error opening '(NULL)'"));  // no file failed: none was named
   EXPECT_TRUE(logged("Error opening '" + p("missing.cpy") + "', No such file or directory"));
   EXPECT_EQ(copy_load(copy_init(ini.get()).get(), p("s.cpy").c_str(), "nowhere"), 0);
+  EXPECT_EQ(copy_src(copy.get(), 99), nullptr);  // no such command
+  for (auto command : {copy_write_ini, copy_rename, copy_exist, copy_chown, copy_chmod,
+                       copy_seterror, copy_wfile, copy_rfile})
+    EXPECT_EQ(command(copy.get(), 99) + command(nullptr, 0), 0);
 }
 
 TEST_F(CopyTest, ReplaceVars) {

@@ -73,24 +73,6 @@ TEST_F(FileTest, CopyOverwriteRuleBytesAndMissingSource) {
   EXPECT_EQ(get("o1"), big);
 }
 
-// A file copied onto itself, by its own name or another, stays the very same file.
-TEST_F(FileTest, CopyOntoItselfLeavesTheFile) {
-  put("same", "abc");
-  fs::create_hard_link(p("same"), p("other"));
-  const auto links = fs::hard_link_count(p("same"));
-  struct stat before;
-  ASSERT_EQ(::stat(p("same").c_str(), &before), 0);
-  EXPECT_EQ(copy("same", "same"), 1);
-  EXPECT_EQ(copy("same", "other"), 1);
-  struct stat after;
-  ASSERT_EQ(::stat(p("other").c_str(), &after), 0);
-  EXPECT_EQ(after.st_ino, before.st_ino);
-  EXPECT_EQ(fs::hard_link_count(p("same")), links);
-  EXPECT_EQ(get("same"), "abc");
-  EXPECT_TRUE(logged("'" + p("same") + "' and '" + p("other") + "' are the same file"));
-  EXPECT_EQ(events, (Strings{"ok same>same 1", "ok same>other 1"}));
-}
-
 // A link its owner may be trusted with is written through, to a file there or not yet
 // there, whether it is named or met in a tree copied over; the link stays a link.
 TEST_F(FileTest, CopyWritesThroughATrustedLink) {
