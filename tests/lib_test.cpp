@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "lib.h"
 #include "tcp.h"
@@ -31,50 +32,41 @@ std::string outcome(const char *buf, unsigned bfsz, int n) {
     return outcome(buf, bfsz, n);                        \
   }())
 
-TEST(BoundedCopy, ScpyAndScatCutAtTheirLimits) {
-  char buf[16] = "xxxxxxxxxxxxxxx";
-  EXPECT_EQ(scpy(buf, "abcdef", 5), 4);
-  EXPECT_STREQ(buf, "abcd");
-  EXPECT_EQ(scpy(buf, nullptr, 5), 0);
-  EXPECT_STREQ(buf, "");
-
-  buf[0] = '\0';
-  EXPECT_EQ(scat(buf, "abcdef", 5), 3);  // appending keeps at most size - 2 characters
-  EXPECT_STREQ(buf, "abc");
-  EXPECT_EQ(scat(buf, "z", 5), 3);  // size - 2 already: nothing more goes in
-  EXPECT_STREQ(buf, "abc");
-  std::strcpy(buf, "abcdefgh");
-  EXPECT_EQ(scat(buf, "z", 5), 4);  // too long already: cut to size - 1
-  EXPECT_STREQ(buf, "abcd");
-
-  char path[8] = "a";
-  EXPECT_STREQ(attach_ext(path, ".log", 8), "a.log");
-  EXPECT_STREQ(attach_ext(path, ".dat", 8), "a.log.d");
+// What a helper leaves in a buffer that held `start`, and its result: "text|result".
+template <class F>
+std::string in(const char *start, F f) {
+  char buf[16];
+  std::strcpy(buf, start);
+  auto r = f(buf);
+  if constexpr (std::is_pointer_v<decltype(r)>)
+    return std::string(buf) + "|" + (r ? r == buf ? "buf" : r : "null");
+  else
+    return std::string(buf) + "|" + std::to_string(r);
 }
 
-TEST(BoundedCopy, PiecesPrefixesAndReplace) {
-  char piece[8] = "xxxxxxx";
-  EXPECT_EQ(schunk("ab.cd", ".,", piece, 8), 2u);
-  EXPECT_STREQ(piece, "ab");
-  EXPECT_EQ(schunk("abcdefghij", nullptr, piece, 8), 7u);
-  EXPECT_STREQ(piece, "abcdefg");
-  EXPECT_EQ(schunk("abc", ".", piece, 1), 0u);  // room for the terminator alone
-  EXPECT_STREQ(piece, "");
-
-  char buf[8] = "def";
-  EXPECT_STREQ(spre(buf, "abc", 8), "abcdef");
-  EXPECT_EQ(spre(buf, "xy", 8), nullptr);  // would need 8 characters
-  EXPECT_STREQ(buf, "abcdef");
+TEST(BoundedCopy, HelpersCutAtTheirLimits) {
+  EXPECT_EQ(in("x", [](char *b) { return scpy(b, "abcdef", 5); }), "abcd|4");
+  EXPECT_EQ(in("x", [](char *b) { return scpy(b, nullptr, 5); }), "|0");
+  // Appending keeps at most size - 2 characters; a text too long already is cut to size - 1.
+  EXPECT_EQ(in("", [](char *b) { return scat(b, "abcdef", 5); }), "abc|3");
+  EXPECT_EQ(in("abc", [](char *b) { return scat(b, "z", 5); }), "abc|3");
+  EXPECT_EQ(in("abcdefgh", [](char *b) { return scat(b, "z", 5); }), "abcd|4");
+  EXPECT_EQ(in("a", [](char *b) { return attach_ext(b, ".log", 8); }), "a.log|buf");
+  EXPECT_EQ(in("a.log", [](char *b) { return attach_ext(b, ".dat", 8); }), "a.log.d|buf");
+  EXPECT_EQ(in("x", [](char *b) { return schunk("ab.cd", ".,", b, 8); }), "ab|2");
+  EXPECT_EQ(in("x", [](char *b) { return schunk("abcdefghij", nullptr, b, 8); }), "abcdefg|7");
+  EXPECT_EQ(in("x", [](char *b) { return schunk("abc", ".", b, 1); }), "|0");
+  EXPECT_EQ(in("def", [](char *b) { return spre(b, "abc", 8); }), "abcdef|buf");
+  EXPECT_EQ(in("abcdef", [](char *b) { return spre(b, "xy", 8); }), "abcdef|null");
+  EXPECT_EQ(in("a/b\\c/", [](char *b) { return setsep(b, ':'); }), "a:b:c:|buf");
+  EXPECT_EQ(setsep(nullptr, ':'), nullptr);
 
   char big[1000];
   EXPECT_STREQ(sreplace("$(a)-$(a)", "$(a)", "xy", big, 1000), "xy-xy");
   EXPECT_STREQ(sreplace("$(a)-$(a)", "$(a)", "xy", big, 4), "xy-");
   EXPECT_STREQ(sreplace("a$(a)b", "$(a)", nullptr, big, 1000), "ab");
   EXPECT_STREQ(sreplace("aa", "a", "aa", big, 1000), "aaaa");  // inserted text not searched
-}
-
-// Helpers the installer itself does not call, kept because the library defines them.
-TEST(BoundedCopy, MadeAddedAndSeparatorsSet) {
+  // Helpers the installer itself does not call, kept because the library defines them.
   EXPECT_EQ(smake("abcdef", 4), "abc");  // size counts the terminator
   EXPECT_EQ(smake("ab", 9), "ab");
   EXPECT_EQ(smake("abc", 1), "");
@@ -82,9 +74,6 @@ TEST(BoundedCopy, MadeAddedAndSeparatorsSet) {
   EXPECT_EQ(smake(nullptr, 4), std::nullopt);
   EXPECT_EQ(sadd(sadd("", "ab"), "cd"), "abcd");
   EXPECT_EQ(sadd("ab", nullptr), "ab");
-  char path[] = "a/b\\c/";
-  EXPECT_STREQ(setsep(path, ':'), "a:b:c:");
-  EXPECT_EQ(setsep(nullptr, ':'), nullptr);
 }
 
 TEST(Compare, NullsAndCaseFolding) {
@@ -107,17 +96,15 @@ TEST(Trim, BothEndsInPlace) {
 }
 
 TEST(Paths, SplitAndStrip) {
-  char f[32] = "/x";
-  char b[32] = "?";
-  EXPECT_STREQ(strip_file(f, b, sizeof b), "");
-  EXPECT_STREQ(b, "x");
-  std::strcpy(f, "dir/");
-  EXPECT_STREQ(strip_file(f, b, sizeof b), "dir");
-  EXPECT_STREQ(b, "");
-  std::strcpy(f, "plain");
-  EXPECT_STREQ(strip_file(f, b, sizeof b), "");
-  EXPECT_STREQ(b, "plain");
-
+  auto split = [](const char *path) {
+    char file[16], name[16] = "?";
+    std::strcpy(file, path);
+    std::string dir = strip_file(file, name, sizeof name);
+    return dir + "|" + name;
+  };
+  EXPECT_EQ(split("/x"), "|x");
+  EXPECT_EQ(split("dir/"), "dir|");
+  EXPECT_EQ(split("plain"), "|plain");
   struct Case {
     const char *in, *ext_stripped, *path_stripped;
   } cases[] = {

@@ -1,6 +1,6 @@
-// The question loader, the prompt's wrapping at its edges and the refusals' error text. The
-// dialogue itself (defaults shown, each type's checks and refusals, quit, back, end of input)
-// is covered end to end by the quest-* scenarios.
+// The question loader's sections and the refusals' error text. The dialogue itself (defaults
+// shown, each type's checks and refusals, the prompt's wrapping at its edges, quit, back, end
+// of input) is covered end to end by the quest-* scenarios.
 #include "quest.h"
 
 #include <cerrno>
@@ -50,26 +50,6 @@ TEST_F(QuestTest, SectionsAndReloading) {
   EXPECT_EQ(quest_load(q.get(), p("install.q").c_str(), "upgrade"), 0);
   EXPECT_EQ(quest_count(q.get()), 0);
   EXPECT_EQ(quest_error(), "Error opening '" + p("install.q") + "', No such file or directory");
-}
-
-TEST_F(QuestTest, LongPromptsWrapAtEightyColumns) {
-  // The prompt adds " [old]?" (7 characters) to the text, and a blank after it.
-  const std::string w10 = "abcdefghi ";
-  const std::string cases[][2] = {
-      {std::string(73, 'x'), std::string(73, 'x') + " [old]? "},
-      {w10 + std::string(64, 'y'), w10 + std::string(64, 'y') + "\n[old]? "},
-      {std::string(80, 'z'), std::string(79, 'z') + "\nz [old]? "},
-      {std::string(78, 'a') + " \t  b", std::string(78, 'a') + " \nb [old]? "},
-  };
-  for (const auto &c : cases) {
-    ASSERT_EQ(load("[install]\nText target - - h " + c[0] + "\n"), 1);
-    put("stdin", "x\n");
-    ASSERT_NE(std::freopen(p("stdin").c_str(), "r", stdin), nullptr);
-    char answer[LINE_SIZE];
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(quest_ask(q.get(), 0, answer, LINE_SIZE), 1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), c[1]);
-  }
 }
 
 // A refusal ends with the text of the error number current in the process, as defined, or
