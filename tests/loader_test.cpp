@@ -1,19 +1,12 @@
 // The loaders' reading, driven from strings: the file line each read is counted to. What the
 // per-line parsers keep and note is install-check's output (tests/check).
-#include <gtest/gtest.h>
-#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include <string>
-#include <vector>
-
 #include "copy.h"
-#include "file.h"
 #include "init.h"
-#include "lib.h"
 #include "quest.h"
 #include "scratch.h"
 #include "shared.h"

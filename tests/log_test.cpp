@@ -1,15 +1,9 @@
 // The log: line format, levels, escapes, the queue of early errors, rotation, and the
 // files it refuses to write.
-#include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <regex>
-#include <string>
-#include <vector>
 
-#include "log.h"
 #include "scratch.h"
 
 using namespace installer;

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <string>
 
 #include "scratch.h"
 
