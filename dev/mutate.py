@@ -33,6 +33,7 @@ import os
 import random
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -164,6 +165,9 @@ def run(cmd, cwd, timeout, env=None):
         os.killpg(p.pid, 9)
         out, _ = p.communicate()
         return None, out
+    except BaseException:  # stopped (Ctrl-C, kill): the step goes too
+        os.killpg(p.pid, 9)
+        raise
 
 
 def main():
@@ -174,6 +178,8 @@ def main():
     ap.add_argument("--build-type", default="RelWithDebInfo")
     ap.add_argument("--jobs", type=int, default=2)
     args = ap.parse_args()
+    # A stopped run still removes its temporary folder.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("mutate: stopped"))
     seed = args.seed if args.seed is not None else random.SystemRandom().randrange(1 << 32)
     print(f"seed {seed}", flush=True)
 
