@@ -1,7 +1,7 @@
 // The copy script engine. The fields each keyword takes and the log lines of bad script lines
 // (copy-commands, copy-script-errors, install-check's tests/check/mistakes), copies into
-// several destinations (copy-destinations) and the controlling settings (copy-controls) run
-// end to end.
+// several destinations (copy-destinations), removals and their exclusions
+// (copy-special-cleanup) and the controlling settings (copy-controls) run end to end.
 #include "copy.h"
 
 #include <unistd.h>
@@ -108,19 +108,6 @@ TEST_F(CopyTest, PathFieldsSplitAtTheLastSeparator) {
   }
   EXPECT_STREQ(copy_src_path(copy.get(), 0, path, 5), "/opt");
   EXPECT_EQ(copy_dst_path(copy.get(), 0, path, PATH_SIZE), nullptr);  // RmFile has no dest
-}
-
-TEST_F(CopyTest, RemovalHonoursPatternAndExclusions) {
-  for (const char *rel :
-       {"r/a.log", "r/keep.LOG", "r/dir.log/x", "r/tree/in", "r/tree/keep.log", "r/tree/KEEP.log"})
-    put(rel, "");
-  ASSERT_EQ(run("RmFile @/r/*.log keep*\n"), 1);
-  EXPECT_EQ(files, 1u);
-  EXPECT_TRUE(fs::exists(p("r/dir.log/x")));
-  ASSERT_EQ(run("RmDir @/r/* keep.log\n"), 1);
-  EXPECT_EQ(files, 4u);  // dir.log/x, dir.log, tree/in, tree/KEEP.log
-  EXPECT_TRUE(fs::exists(p("r/tree/keep.log")));
-  EXPECT_TRUE(fs::exists(p("r/keep.LOG")));  // excluded here ignoring case, not below
 }
 
 // A destination that cannot be opened as a folder: each entry goes in by its own path, and

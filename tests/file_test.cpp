@@ -1,6 +1,7 @@
 // The file-system layer: copies, directory creation and removal, walks. Existence tests,
 // directory creation, each way a copy can fail and failed mode and owner changes run end to
-// end on real files, with their messages (scenario copy-file-layer).
+// end on real files, with their messages (scenario copy-file-layer); whole trees, with a
+// pattern and exclusions, in copy-install.
 #include "file.h"
 
 #include <fcntl.h>
@@ -153,18 +154,6 @@ TEST_F(FileTest, MkdirMakesEachLevelOnceAndRmdirKeepsExcludedEntries) {
   EXPECT_EQ(file_rmdir(p("t").c_str(), nullptr, 0), 0);  // not empty
   EXPECT_EQ(file_rmdir(p("t").c_str(), nullptr, 1), 4);
   EXPECT_FALSE(fs::exists(p("t")));
-}
-
-// Whole trees with exclusions below the top level run end to end (scenario copy-install).
-TEST_F(FileTest, XcopyPatternPicksTopLevelOnly) {
-  for (auto f :
-       {"s/index.html", "s/a.txt", "s/images/logo.png", "s/images/x.html", "s/docs.html/in.txt"})
-    put(f, "12345");
-  EXPECT_EQ(file_xcopy(p("s").c_str(), "*.html", nullptr, p("d").c_str(), 1, nullptr), 4);
-  EXPECT_EQ(tree("d"), (Strings{"docs.html", "docs.html/in.txt", "index.html"}));
-  // Without recursion a directory is created empty.
-  EXPECT_EQ(file_xcopy(p("s").c_str(), nullptr, nullptr, p("flat").c_str(), 0, nullptr), 5);
-  EXPECT_TRUE(fs::is_empty(p("flat/images")));
 }
 
 TEST_F(FileTest, WalkReportsLinksAsLinks) {
