@@ -67,9 +67,7 @@ TEST_F(ResolveTest, EveryFolderAboveMustBeSealed) {
     SCOPED_TRACE(c.mode);
     fs::remove_all(p("f"));
     folder("f", c.mode, c.owner);
-    link(p("outside/secret"), "f/link");
-    EXPECT_EQ(resolve("f/link"), c.trusted ? "secret (file)" : "link");
-    // The same folder one level further up decides for everything below it.
+    // The folder decides for everything below it too.
     folder("f/inner", 0755);
     link(p("outside/secret"), "f/inner/link");
     EXPECT_EQ(resolve("f/inner/link"), c.trusted ? "secret (file)" : "link");
