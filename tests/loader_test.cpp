@@ -1,5 +1,7 @@
-// The loaders' reading, driven from strings: the file line each read is counted to. What the
-// per-line parsers keep and note is install-check's output (tests/check).
+// The loaders: the file line each read is counted to, what no loader takes, the question
+// file's sections and its error text. What the per-line parsers keep and note is
+// install-check's output (tests/check); the dialogue itself runs end to end in the quest-*
+// scenarios.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,9 +49,9 @@ TEST(Reading, LongLinesKeepTheirFileLineAndSectionsEndAtTheNextHeader) {
 
 // Every loader opens its file as content is opened: a pipe or a device fails at once
 // instead of blocking or reading for ever, and so does a file over the size cap.
-class Refused : public ScratchTest {};
+class Loader : public ScratchTest {};
 
-TEST_F(Refused, PipesDevicesAndOversizedFilesFailToLoad) {
+TEST_F(Loader, PipesDevicesAndOversizedFilesFailToLoad) {
   ASSERT_EQ(mkfifo(p("fifo").c_str(), 0600), 0);
   ASSERT_EQ(symlink("/dev/zero", p("zero").c_str()), 0);
   put("huge", "");
@@ -74,4 +76,42 @@ TEST_F(Refused, PipesDevicesAndOversizedFilesFailToLoad) {
   ASSERT_EQ(truncate(p("huge").c_str(), FILE_TEXT_MAX), 0);
   OwnedFile f(file_open_read(p("huge").c_str()));
   EXPECT_NE(f, nullptr);
+}
+
+// A question file's section: blanks in its header count, a missing closing bracket does not;
+// the section held is not read again, another one replaces it.
+TEST_F(Loader, QuestionSectionsAndReloading) {
+  auto ini = ini_init();
+  auto q = quest_init(ini.get());
+  put("install.q", "[ install ]\nText a - - h Q\n");
+  EXPECT_EQ(quest_load(q.get(), p("install.q").c_str(), "install"), 0);
+  EXPECT_TRUE(logged("Error: Section 'install' not found"));
+  put("install.q", "[install\nText a - - h Q\n");
+  EXPECT_EQ(quest_load(q.get(), p("install.q").c_str(), "install"), 1);
+  EXPECT_EQ(quest_count(q.get()), 1);
+  EXPECT_STREQ(quest_text(q.get(), 0), "Q");
+  std::filesystem::remove(p("install.q"));
+  EXPECT_EQ(quest_load(q.get(), p("install.q").c_str(), "INSTALL"), 1);
+  EXPECT_EQ(quest_count(q.get()), 1);
+  errno = 0;
+  EXPECT_EQ(quest_load(q.get(), p("install.q").c_str(), "upgrade"), 0);
+  EXPECT_EQ(quest_count(q.get()), 0);
+  EXPECT_EQ(quest_error(), "Error opening '" + p("install.q") + "', No such file or directory");
+}
+
+// A refusal ends with the text of the error number current in the process, as defined, or
+// with that of the error handed over; 0 hands over none, whatever the process holds.
+TEST_F(Loader, AQuestionsErrorEndsWithTheSystemTextItIsGiven) {
+  errno = EACCES;
+  quest_seterror("Left %s", "over");
+  EXPECT_STREQ(quest_error(), "Left over, Permission denied");
+  quest_seterror_at(0, "You must enter an answer");
+  EXPECT_STREQ(quest_error(), "You must enter an answer");
+  quest_seterror_at(ENOENT, "File '%s' must exist", "x");
+  EXPECT_STREQ(quest_error(), "File 'x' must exist, No such file or directory");
+  EXPECT_EQ(errno, EACCES);
+  EXPECT_TRUE(logged("Error: Left over, Permission denied"));
+  EXPECT_TRUE(logged("Error: You must enter an answer"));
+  quest_seterror(nullptr);
+  EXPECT_STREQ(quest_error(), "File 'x' must exist, No such file or directory");
 }
