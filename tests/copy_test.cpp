@@ -88,24 +88,19 @@ TEST_F(CopyTest, PathFieldsSplitAtTheLastSeparator) {
   load(
       "RmFile /opt/app/cgi/*.cgi - \nRmFile /opt/app/cgi/ -\nRmFile *.cgi -\n"
       "Rename x /usr/web/cgi-bin\nRename x c:\\web\\\nRename x name\n");
-  char cwd[PATH_SIZE];
+  char cwd[PATH_SIZE], path[PATH_SIZE], file[PATH_SIZE];
   ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-  const char *want[][2] = {{"/opt/app/cgi/", "*.cgi"}, {"/opt/app/cgi/", "*"}, {cwd, "*.cgi"},
-                           {"/usr/web/", "cgi-bin"},   {"c:\\web\\", nullptr}, {cwd, nullptr}};
-  char path[PATH_SIZE], file[PATH_SIZE];
-  for (unsigned i = 0; i < 6; i++) {
-    SCOPED_TRACE(i);
-    bool src = i < 3;
-    EXPECT_STREQ(src ? copy_src_path(copy.get(), i, path, PATH_SIZE)
-                     : copy_dst_path(copy.get(), i, path, PATH_SIZE),
-                 want[i][0]);
-    const char *f = src ? copy_src_file(copy.get(), i, file, PATH_SIZE)
-                        : copy_dst_file(copy.get(), i, file, PATH_SIZE);
-    if (want[i][1])
-      EXPECT_STREQ(f, want[i][1]);
-    else
-      EXPECT_EQ(f, nullptr);
-  }
+  auto split = [&](unsigned i) {
+    const char *dir = i < 3 ? copy_src_path(copy.get(), i, path, PATH_SIZE)
+                            : copy_dst_path(copy.get(), i, path, PATH_SIZE);
+    const char *name = i < 3 ? copy_src_file(copy.get(), i, file, PATH_SIZE)
+                             : copy_dst_file(copy.get(), i, file, PATH_SIZE);
+    return std::string(dir) + "|" + (name ? name : "~");
+  };
+  const std::string c = cwd;
+  const std::string want[] = {"/opt/app/cgi/|*.cgi", "/opt/app/cgi/|*", c + "|*.cgi",
+                              "/usr/web/|cgi-bin",   "c:\\web\\|~",     c + "|~"};
+  for (unsigned i = 0; i < 6; i++) EXPECT_EQ(split(i), want[i]) << i;
   EXPECT_STREQ(copy_src_path(copy.get(), 0, path, 5), "/opt");
   EXPECT_EQ(copy_dst_path(copy.get(), 0, path, PATH_SIZE), nullptr);  // RmFile has no dest
 }

@@ -445,11 +445,9 @@ TEST_F(FileTest, UnchangedFilesAreNotRewritten) {
 TEST_F(FileTest, OwnerAndModeCallsOnlyWhereTheyChangeSomething) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files to another user";
   for (auto f : {"t/plain", "t/setuid", "t/caps"}) put(f, "x");
-  ASSERT_EQ(::chown(p("t").c_str(), 4600, 4600), 0);
-  for (auto f : {"t/plain", "t/setuid", "t/caps"}) ASSERT_EQ(::chown(p(f).c_str(), 4600, 4600), 0);
-  ::chmod(p("t/setuid").c_str(), 04755);
-  ::chmod(p("t/plain").c_str(), 0644);
-  ::chmod(p("t/caps").c_str(), 0644);
+  own(p("t"), 4600, 0755);
+  for (auto f : {"t/plain", "t/caps"}) own(p(f), 4600, 0644);
+  own(p("t/setuid"), 4600, 04755);
   struct stat caps;
   ASSERT_EQ(::stat(p("t/caps").c_str(), &caps), 0);
   int chowns = 0, chmods = 0;

@@ -1,10 +1,9 @@
-// The cursor rules of the list and the array: the settings store's value order rests on them.
+// The cursor rules of the list: the settings store's value order rests on them.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "array.h"
 #include "linklist.h"
 
 using namespace installer;
@@ -47,22 +46,4 @@ TEST(Linklist, AddsGoInFrontOfTheCursorAndDeletesLeaveItOnTheNext) {
   EXPECT_STREQ(list_get(x.get()), "b");
   EXPECT_EQ(walk(x.get()), (V{"a", "b"}));
   EXPECT_EQ(list_items(x.get()), 2);
-}
-
-TEST(Array, GrowsAndKeepsItsCursorOnItsItem) {
-  auto x = array_init<int>();
-  for (int i = 0; i < 11; i++) EXPECT_EQ(array_add(x.get(), std::make_unique<int>(i)), 1);
-  EXPECT_EQ(array_add(x.get(), nullptr), 0);
-  EXPECT_EQ(array_add_num(x.get(), std::make_unique<int>(99), 12), 0);  // beyond items
-  EXPECT_EQ(array_add_num(x.get(), std::make_unique<int>(99), -1), 0);
-  EXPECT_EQ(*array_get_num(x.get(), 0), 0);
-  EXPECT_EQ(array_add_num(x.get(), std::make_unique<int>(-5), 0), 1);
-  EXPECT_EQ(array_add_num(x.get(), std::make_unique<int>(-4), 2), 1);  // right at the cursor
-  EXPECT_EQ(*array_get(x.get()), 1);  // still the item it pointed at
-  EXPECT_EQ(*array_get_num(x.get(), x->items - 1), 10);
-  EXPECT_EQ(array_get(x.get()), nullptr);
-  EXPECT_EQ(array_get_num(x.get(), x->items), nullptr);
-  std::vector<int> seen;
-  for (int *p = array_get_num(x.get(), 0); p; p = array_get(x.get())) seen.push_back(*p);
-  EXPECT_EQ(seen, (std::vector<int>{-5, 0, -4, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
 }
