@@ -78,4 +78,14 @@ class FailOn {
   std::map<int, std::string> names_;
 };
 
+// Where the file system takes no unnamed file (overlayfs on some kernels, NFS, FUSE).
+inline void refuse_unnamed(int error = EOPNOTSUPP) {
+  auto real = sys().openat;
+  sys().openat = [real, error](int dir, const char *path, int flags, mode_t mode) {
+    if ((flags & O_TMPFILE) != O_TMPFILE) return real(dir, path, flags, mode);
+    errno = error;
+    return -1;
+  };
+}
+
 }  // namespace installer

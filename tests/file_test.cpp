@@ -188,16 +188,6 @@ TEST_F(FileTest, WalkReportsLinksAsLinks) {
 namespace installer {
 namespace {
 
-// Where the file system takes no unnamed file (overlayfs on some kernels, NFS, FUSE).
-void refuse_unnamed(int error = EOPNOTSUPP) {
-  auto real = sys().openat;
-  sys().openat = [real, error](int dir, const char *path, int flags, mode_t mode) {
-    if ((flags & O_TMPFILE) != O_TMPFILE) return real(dir, path, flags, mode);
-    errno = error;
-    return -1;
-  };
-}
-
 // A copy that fails anywhere leaves the file it was to replace as it was, leaves no
 // temporary behind and names the destination; a failed copy_file_range is no failure. Each
 // case runs with an unnamed temporary and with a named one.
