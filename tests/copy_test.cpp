@@ -1,7 +1,5 @@
-// The copy script engine. The fields each keyword takes and the log lines of bad script lines
-// (copy-commands, copy-script-errors, install-check's tests/check/mistakes), copies into
-// several destinations (copy-destinations), removals and their exclusions
-// (copy-special-cleanup) and the controlling settings (copy-controls) run end to end.
+// The copy script engine; its commands, bad lines, destinations, removals and controls run end
+// to end in the copy-* scenarios and install-check's tests/check/mistakes.
 #include "copy.h"
 
 #include <unistd.h>

@@ -1,7 +1,6 @@
-// The file-system layer: copies, directory creation and removal, walks. Existence tests,
-// directory creation, each way a copy can fail and failed mode and owner changes run end to
-// end on real files, with their messages (scenario copy-file-layer); whole trees, with a
-// pattern and exclusions, in copy-install.
+// The file-system layer: copies, directory creation and removal, walks. Failed copies, mode
+// and owner changes with their messages run end to end in copy-file-layer, trees in
+// copy-install.
 #include "file.h"
 
 #include <fcntl.h>

@@ -1,7 +1,6 @@
 // The loaders: the file line each read is counted to, what no loader takes, the question
-// file's sections and its error text. What the per-line parsers keep and note is
-// install-check's output (tests/check); the dialogue itself runs end to end in the quest-*
-// scenarios.
+// file's sections and its error text. What the parsers keep and note is install-check's
+// output (tests/check); the dialogue runs end to end in the quest-* scenarios.
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -1,7 +1,6 @@
-// Link-safe path resolution: who can change the folders above a link, a sticky folder, how
-// many links one path may pass, and a name swapped between a listing and the descent, hit
-// every time. Who owns a link, how many names it has, and the rules against another user's
-// actions run end to end in the harden-* scenarios.
+// Link-safe path resolution: the folders above a link, how many links one path may pass, a
+// name swapped between a listing and the descent, hit every time. Who owns a link, how many
+// names it has, and another user's actions run end to end in the harden-* scenarios.
 #include "resolve.h"
 
 #include <fcntl.h>
