@@ -129,6 +129,13 @@ TEST_F(IniTest, StateFollowsWhatReadsCanSee) {
   EXPECT_NE(start, one);
   EXPECT_NE(one, created);
   EXPECT_NE(created, state());
+  // No value, and one empty value with the cursor on it, are two states.
+  const std::vector<SettingList> empty = {{"e", std::nullopt, Ini_Empty}};
+  ini_setup(ini.get(), &empty, nullptr, 1);
+  const IniState none = state();
+  add("e", "");
+  value("e");
+  EXPECT_NE(state(), none);
 }
 
 TEST_F(IniTest, ReplaceFillsAndCuts) {
