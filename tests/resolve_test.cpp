@@ -57,6 +57,7 @@ TEST_F(ResolveTest, EveryFolderAboveMustBeSealed) {
   } cases[] = {
       {0755, 0, true},        // root's own folder
       {0755, OTHER, false},   // another user's folder: theirs to rename things in
+      {0755, 1, false},       // even a system user's
       {0775, 0, false},       // a group can write (with an ACL, the mask shows here)
       {0757, 0, false},       // anybody can write
       {01777, 0, true},       // sticky: nobody can move root's link
@@ -76,6 +77,16 @@ TEST_F(ResolveTest, EveryFolderAboveMustBeSealed) {
   EXPECT_TRUE(folder_sealed(st));
   st.st_mode = S_IFDIR | 0770;  // an ACL granting a named user write shows in the mask
   EXPECT_FALSE(folder_sealed(st));
+}
+
+// A link is followed only when root made it (or the user running, who is root here).
+TEST_F(ResolveTest, OnlyRootsLinksAreFollowed) {
+  put("outside/secret", "s");
+  for (uid_t owner : {0u, 1u, OTHER}) {
+    std::string name = "link" + std::to_string(owner);
+    link(p("outside/secret"), name, owner);
+    EXPECT_EQ(resolve(name), owner == 0 ? "secret (file)" : name);
+  }
 }
 
 TEST_F(ResolveTest, ManyLinksOnOnePathEndInALoopError) {
