@@ -354,10 +354,9 @@ TEST_F(FileTest, ReplacedFilesKeepOnlyWhatIsSafe) {
     Owned want;  // ino 0: a new file
     const char *logged;
   } cases[] = {
-      // A CGI given to the web user, in a folder only root writes, stays the web user's.
-      {"root's folder", 0, 0755, 0750, 4600, {4600, 4600, 0750, 0}, nullptr},
-      // Another user's file in a folder anybody can write becomes root's, of the usual mode.
-      {"sticky shared folder", 0, 01777, 0666, 4601, {0, 0, 0644, 0}, "Not keeping the owner"},
+      // Another user's file in a folder others can write becomes root's, of the usual mode
+      // (a sticky folder's and a folder's only root writes: harden-replaced-files and
+      // harden-temporaries).
       {"group-writable folder", 0, 0775, 0666, 4601, {0, 0, 0644, 0}, "Not keeping the owner"},
       // ... unless it is the folder owner's.
       {"folder owner's", 4602, 0777, 0640, 4602, {4602, 4602, 0640, 0}, nullptr},

@@ -177,18 +177,4 @@ TEST_F(IniTest, AValueIsRewrittenAThousandTimesAtMost) {
   EXPECT_STREQ(value("s0"), "$(s1001)");
 }
 
-// What a run cannot show: the table's end and its release.
-TEST_F(IniTest, LoadDatfileEndsTheTableAndLetsItGo) {
-  std::string text = "# six declarations fill the first ten entries exactly\n";
-  for (int i = 1; i <= 6; i++) text += "s" + std::to_string(i) + " v\n";
-  put("install.dat", text);
-  ASSERT_EQ(load_datfile(ini.get(), p("install.dat").c_str()), 1);
-  EXPECT_EQ(ini->items, 10);
-  EXPECT_TRUE(_settings->back().setting.empty());  // so one more entry ends the table
-  clear_datfile();
-  clear_datfile();
-  EXPECT_EQ(_settings, nullptr);
-  EXPECT_STREQ(value("system_dir"), "/etc");  // the store keeps its own copies
-}
-
 }  // namespace
