@@ -45,18 +45,6 @@ class IniTest : public ScratchTest {
   std::unique_ptr<Ini> ini = ini_init();
 };
 
-TEST_F(IniTest, MultiValueOrderFollowsTheCursor) {
-  add("flag", "false");
-  add("flag", "true");
-  EXPECT_EQ(values("flag"), (Strings{"false", "true"}));
-  EXPECT_STREQ(value("flag"), "false");
-  add("read", "false");
-  value("read");
-  add("read", "true");
-  EXPECT_EQ(values("read"), (Strings{"true", "false"}));
-  EXPECT_STREQ(value("read"), "true");
-}
-
 // An add's result: 1 taken, -1 refused by the setting's mode, 0 nothing to add to.
 TEST_F(IniTest, AddsFollowTheSettingsModes) {
   const std::string long_path(LINE_SIZE + 50, 'p');
@@ -87,6 +75,16 @@ TEST_F(IniTest, AddsFollowTheSettingsModes) {
   // Adding a value the store itself returned must survive the old value's release.
   EXPECT_EQ(add("nodflt", value("nodflt")), 1);
   EXPECT_EQ(values("nodflt"), Strings{"b"});
+  // A new value goes in front of the cursor: behind the values read, before the rest.
+  add("flag", "false");
+  add("flag", "true");
+  EXPECT_EQ(values("flag"), (Strings{"false", "true"}));
+  EXPECT_STREQ(value("flag"), "false");
+  add("read", "false");
+  value("read");
+  add("read", "true");
+  EXPECT_EQ(values("read"), (Strings{"true", "false"}));
+  EXPECT_STREQ(value("read"), "true");
 }
 
 TEST_F(IniTest, NullsGiveFixedResults) {

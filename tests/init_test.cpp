@@ -52,9 +52,6 @@ TEST_F(InitTest, LinesBecomeItems) {
                                          {0, "/tmp/x flag ~ ~"},
                                          {IWFile, "c d ~ ~"}}));
   EXPECT_TRUE(logged("Error: Unknown init command 'Bogus'"));
-}
-
-TEST_F(InitTest, LoadFailures) {
   EXPECT_EQ(init_load(nullptr, p("install.int").c_str()), 0);
   EXPECT_EQ(init_load(init.get(), nullptr), 0);
   // A message longer than its buffer is cut, and still ends there.

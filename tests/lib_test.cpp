@@ -76,15 +76,13 @@ TEST(BoundedCopy, HelpersCutAtTheirLimits) {
   EXPECT_EQ(sadd("ab", nullptr), "ab");
 }
 
-TEST(Compare, NullsAndCaseFolding) {
+TEST(Words, CompareConvertAndTrim) {
   EXPECT_EQ(s_strcmp(nullptr, nullptr), -1);  // two missing texts never compare equal
   EXPECT_EQ(s_stricmp("ABC", "abc"), 0);
   EXPECT_LT(s_stricmp("ABC", "abd"), 0);
   EXPECT_NE(s_stricmp("\xC4", "\xE4"), 0);  // only A to Z fold
   EXPECT_EQ(s_atoi("99999999999"), 2147483647);
-}
-
-TEST(Trim, BothEndsInPlace) {
+  // Trimming both ends in place.
   struct Case {
     const char *in, *out;
   } cases[] = {{"  a b \r\n", "a b"}, {"", ""}, {" \n", ""}, {"\t\vx\f", "x"}, {"x", "x"}};
@@ -238,10 +236,7 @@ TEST(Formatter, ResultsAndTruncation) {
   char nbuf[16];
   installer::snprintf(nbuf, sizeof nbuf, "abc%n", &written);
   EXPECT_EQ(written, 3);
-}
-
-TEST(Formatter, LprintfAlwaysTerminates) {
-  char buf[5];
+  char buf[5];  // lprintf always terminates
   EXPECT_EQ(lprintf(buf, 5, "abcdefgh"), 4);
   EXPECT_STREQ(buf, "abcd");
   EXPECT_EQ(lprintf(buf, 5, "ab"), 2);

@@ -4,10 +4,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -42,9 +43,7 @@ class ScratchTest : public ::testing::Test {
   }
   std::string get(const std::string &rel) const {
     std::ifstream in(p(rel), std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return {std::istreambuf_iterator<char>(in), {}};
   }
   // The log's lines, each from its level name on ("Error: ...", "Debug: ...").
   std::vector<std::string> log_lines() const {
@@ -58,10 +57,9 @@ class ScratchTest : public ::testing::Test {
   }
   // Whether some log line holds this text.
   bool logged(const std::string &text) const {
-    for (const std::string &line : log_lines()) {
-      if (line.find(text) != std::string::npos) return true;
-    }
-    return false;
+    auto lines = log_lines();
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string &l) { return l.find(text) != std::string::npos; });
   }
 
   std::string root;
