@@ -4,7 +4,6 @@
 
 #include <unistd.h>
 
-
 #include "fake_sys.h"
 #include "scratch.h"
 

@@ -155,7 +155,7 @@ TEST(Paths, AttachPathJoinsWithOneSeparator) {
   char host[256] = "", want[256] = "";
   ASSERT_EQ(::gethostname(want, sizeof want - 1), 0);
   EXPECT_STREQ(tcp_hostname(host, sizeof host), want);  // not the stand-in for a failure
-  EXPECT_EQ(tcp_hostname(host, 1)[0], '\0');             // room for the terminator alone
+  EXPECT_EQ(tcp_hostname(host, 1)[0], '\0');            // room for the terminator alone
 }
 
 TEST(TruthWords, TrueFalseAndNeither) {

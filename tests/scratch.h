@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
