@@ -122,10 +122,21 @@ TEST_F(ResolveTest, ASwapBetweenListingAndDescentChangesNothingOutside) {
     return state;
   };
   std::string before = outside();
-  auto swap_on_descent = [this] {
+  struct stat web;
+  ::stat(p("web").c_str(), &web);
+  auto refused = [this] {
+    int n = 0;
+    for (const std::string &line : log_lines())
+      n += line.find("Not entering '" + p("web/d") + "', it was replaced") != std::string::npos;
+    return n;
+  };
+  for (std::string what : {"chmod", "chown", "copy", "rmdir"}) {
+    SCOPED_TRACE(what);
+    if (fs::is_symlink(p("web/d")))  // the names as they were before the last swap
+      ::syscall(SYS_renameat2, AT_FDCWD, p("web/d").c_str(), AT_FDCWD, p("side/lnk").c_str(), 2);
+    int before_run = refused();
+    SysGuard guard;
     Sys real = sys();
-    struct stat web;
-    ::stat(p("web").c_str(), &web);
     sys().openat = [real, this, web](int dir, const char *path, int flags, mode_t mode) {
       struct stat in;
       if ((flags & O_DIRECTORY) && std::strcmp(path, "d") == 0 && ::fstat(dir, &in) == 0 &&
@@ -133,22 +144,6 @@ TEST_F(ResolveTest, ASwapBetweenListingAndDescentChangesNothingOutside) {
         ::syscall(SYS_renameat2, AT_FDCWD, p("web/d").c_str(), AT_FDCWD, p("side/lnk").c_str(), 2);
       return real.openat(dir, path, flags, mode);
     };
-  };
-  auto refused = [this] {
-    int n = 0;
-    for (const std::string &line : log_lines())
-      n += line.find("Not entering '" + p("web/d") + "', it was replaced") != std::string::npos;
-    return n;
-  };
-  const char *runs[] = {"chmod", "chown", "copy", "rmdir"};
-  for (const char *run : runs) {
-    SCOPED_TRACE(run);
-    if (fs::is_symlink(p("web/d")))  // the names as they were before the last swap
-      ::syscall(SYS_renameat2, AT_FDCWD, p("web/d").c_str(), AT_FDCWD, p("side/lnk").c_str(), 2);
-    int before_run = refused();
-    SysGuard guard;
-    swap_on_descent();
-    std::string what = run;
     if (what == "chmod") dochmod(p("web").c_str(), "*", nullptr, 0777);
     if (what == "chown") dochown(p("web").c_str(), "*", nullptr, OTHER + 1, OTHER + 1);
     if (what == "copy") file_xcopy(p("web").c_str(), "*", nullptr, p("copy").c_str(), 1, nullptr);
