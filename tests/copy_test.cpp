@@ -19,7 +19,6 @@ class CopyTest : public ScratchTest {
     std::vector<SettingList> none;
     ini_setup(ini.get(), &none, nullptr, 1);
   }
-  void set(const char *name, const char *value) { ini_add_name(ini.get(), name, value); }
   // Loads `body` as the section [install]; @ stands for the scratch folder.
   int load(std::string body) {
     copy = copy_init(ini.get());
@@ -53,7 +52,7 @@ TEST_F(CopyTest, SectionsAndLongLines) {
   EXPECT_EQ(copy_load(nullptr, p("s.cpy").c_str(), "install"), 0);
   EXPECT_EQ(copy_load(other.get(), nullptr, "install"), 0);
   EXPECT_EQ(copy_load(other.get(), p("s.cpy").c_str(), nullptr), 0);
-  copy_parse_line(nullptr, "MkDir a", 1);  // nothing to parse into: nothing happens
+  copy_parse_line(nullptr, "MkDir a", 1);          // nothing to parse into: nothing happens
   EXPECT_FALSE(logged("Error opening '(NULL)'"));  // no file failed: none was named
   EXPECT_TRUE(logged("Error opening '" + p("missing.cpy") + "', No such file or directory"));
   EXPECT_EQ(copy_load(copy_init(ini.get()).get(), p("s.cpy").c_str(), "nowhere"), 0);
@@ -64,9 +63,9 @@ TEST_F(CopyTest, SectionsAndLongLines) {
 }
 
 TEST_F(CopyTest, ReplaceVars) {
-  set("a", "A");
-  set("loop", "$(a)");
-  set("big", std::string(9500, 'b').c_str());
+  ini_add_name(ini.get(), "a", "A");
+  ini_add_name(ini.get(), "loop", "$(a)");
+  ini_add_name(ini.get(), "big", std::string(9500, 'b').c_str());
   struct {
     const char *in;
     std::optional<std::string> out;
