@@ -85,10 +85,12 @@ TEST_F(Loader, QuestionSectionsAndReloading) {
   put("install.q", "[ install ]\nText a - - h Q\n");
   EXPECT_EQ(quest_load(q.get(), p("install.q").c_str(), "install"), 0);
   EXPECT_TRUE(logged("Error: Section 'install' not found"));
-  put("install.q", "[install\nText a - - h Q\n");
+  put("install.q", "[install\nText a - - h Q\nText b - -\n");
   EXPECT_EQ(quest_load(q.get(), p("install.q").c_str(), "install"), 1);
   EXPECT_EQ(quest_count(q.get()), 1);
   EXPECT_STREQ(quest_text(q.get(), 0), "Q");
+  EXPECT_EQ(quest_setting(q.get(), 1), nullptr);  // the line dropped is no question
+  EXPECT_EQ(quest_setting(nullptr, 0), nullptr);
   std::filesystem::remove(p("install.q"));
   EXPECT_EQ(quest_load(q.get(), p("install.q").c_str(), "INSTALL"), 1);
   EXPECT_EQ(quest_count(q.get()), 1);
@@ -96,6 +98,8 @@ TEST_F(Loader, QuestionSectionsAndReloading) {
   EXPECT_EQ(quest_load(q.get(), p("install.q").c_str(), "upgrade"), 0);
   EXPECT_EQ(quest_count(q.get()), 0);
   EXPECT_EQ(quest_error(), "Error opening '" + p("install.q") + "', No such file or directory");
+  quest_free(&q);
+  EXPECT_EQ(q, nullptr);
 }
 
 // A refusal ends with the text of the error number current in the process, as defined, or
