@@ -14,15 +14,11 @@
 
 using namespace installer;
 
-namespace {
-
 // "text|result", the text read without relying on a terminator when the result is -1.
-std::string outcome(const char *buf, unsigned bfsz, int n) {
+static std::string outcome(const char *buf, unsigned bfsz, int n) {
   if (n < 0) return std::string(buf, bfsz) + "|-1";
   return std::string(buf) + "|" + std::to_string(n);
 }
-
-}  // namespace
 
 // A macro keeps each format a literal, so the compiler checks it against its arguments.
 #define fmt(bfsz, ...)                                   \

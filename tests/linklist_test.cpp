@@ -9,17 +9,12 @@
 using namespace installer;
 using V = std::vector<std::string>;
 
-namespace {
-
-V walk(Linklist *x) {
-  V out;
-  for (list_start(x); list_get(x); list_next(x)) out.emplace_back(list_get(x));
-  return out;
-}
-
-}  // namespace
-
 TEST(Linklist, AddsGoInFrontOfTheCursorAndDeletesLeaveItOnTheNext) {
+  auto walk = [](Linklist *x) {
+    V out;
+    for (list_start(x); list_get(x); list_next(x)) out.emplace_back(list_get(x));
+    return out;
+  };
   auto x = list_init();
   EXPECT_EQ(list_del(x.get()), std::nullopt);  // an empty list is inert
   list_prev(x.get());
