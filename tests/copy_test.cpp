@@ -37,7 +37,7 @@ class CopyTest : public ScratchTest {
   ByteCount bytes = 99;
 };
 
-TEST_F(CopyTest, SectionsAndLongLines) {
+TEST_F(CopyTest, SectionsLongLinesAndReplaceVars) {
   put("s.cpy",
       "[ install ]\nMkDir blank\n[Other]\nMkDir other\n[INSTALL\nMkDir a\n"
       "MkDir " +
@@ -60,9 +60,6 @@ TEST_F(CopyTest, SectionsAndLongLines) {
   for (auto command : {copy_write_ini, copy_rename, copy_exist, copy_chown, copy_chmod,
                        copy_seterror, copy_wfile, copy_rfile})
     EXPECT_EQ(command(copy.get(), 99) + command(nullptr, 0), 0);
-}
-
-TEST_F(CopyTest, ReplaceVars) {
   ini_add_name(ini.get(), "a", "A");
   ini_add_name(ini.get(), "loop", "$(a)");
   ini_add_name(ini.get(), "big", std::string(9500, 'b').c_str());

@@ -59,7 +59,6 @@ class FailOn {
       return hit("unlinkat", path) ? -1 : real.unlinkat(dir, path, flags);
     };
   }
-  // How many times the call failed.
   int hits() const { return hits_; }
 
  private:

@@ -90,6 +90,15 @@ TEST_F(IniTest, AddsFollowTheSettingsModes) {
   add("read", "true");
   EXPECT_EQ(values("read"), (Strings{"true", "false"}));
   EXPECT_STREQ(value("read"), "true");
+  // A filter runs on the values of the settings its flag names, and no others.
+  const std::vector<SettingList> table = {{"f", std::nullopt, 0x40}, {"g", std::nullopt, 0x80}};
+  ini_setup(ini.get(), &table, nullptr, 1);
+  ini->xtra = array_init<Xtra>();
+  array_add(ini->xtra.get(),
+            std::make_unique<Xtra>(Xtra{[](const std::string &v) { return v + "!"; }, 0x40}));
+  EXPECT_EQ(add("f", "x") + add("g", "y"), 2);
+  EXPECT_EQ(values("f"), Strings{"x!"});
+  EXPECT_EQ(values("g"), Strings{"y"});
 }
 
 // The name index must follow the table through growth and find the first setting of a name
@@ -133,7 +142,7 @@ TEST_F(IniTest, StateFollowsWhatReadsCanSee) {
   EXPECT_NE(state(), none);
 }
 
-TEST_F(IniTest, ReplaceFillsAndCuts) {
+TEST_F(IniTest, FillingStopsWhereItMust) {
   auto replace = [this](const char *text, unsigned bfsz) {
     char result[LINE_SIZE] = "untouched";
     ini_replace(ini.get(), text, result, bfsz);
@@ -160,10 +169,7 @@ TEST_F(IniTest, ReplaceFillsAndCuts) {
   ini_replace(ini.get(), buf, buf, LINE_SIZE);
   EXPECT_STREQ(buf, "alphaalpha");
   EXPECT_EQ(replace(nullptr, LINE_SIZE), "untouched");
-}
-
-// However long a chain of references, one value is rewritten at most 1000 times.
-TEST_F(IniTest, AValueIsRewrittenAThousandTimesAtMost) {
+  // However long a chain of references, one value is rewritten at most 1000 times.
   std::vector<SettingList> chain;
   for (int i = 0; i < 1002; i++)
     chain.push_back({"s" + std::to_string(i), "$(s" + std::to_string(i + 1) + ")", Ini_Replace});

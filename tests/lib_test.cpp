@@ -44,6 +44,7 @@ std::string in(const char *start, F f) {
 TEST(BoundedCopy, HelpersCutAtTheirLimits) {
   EXPECT_EQ(in("x", [](char *b) { return scpy(b, "abcdef", 5); }), "abcd|4");
   EXPECT_EQ(in("x", [](char *b) { return scpy(b, nullptr, 5); }), "|0");
+  EXPECT_EQ(in("x", [](char *b) { return scpy(b, "abc", 1); }), "|0");
   // Appending keeps at most size - 2 characters; a text too long already is cut to size - 1.
   EXPECT_EQ(in("", [](char *b) { return scat(b, "abcdef", 5); }), "abc|3");
   EXPECT_EQ(in("abc", [](char *b) { return scat(b, "z", 5); }), "abc|3");

@@ -100,6 +100,7 @@ TEST_F(Loader, QuestionSectionsAndReloading) {
   EXPECT_EQ(quest_error(), "Error opening '" + p("install.q") + "', No such file or directory");
   quest_free(&q);
   EXPECT_EQ(q, nullptr);
+  quest_clear(nullptr);
 }
 
 // A refusal ends with the text of the error number current in the process, as defined, or

@@ -34,9 +34,7 @@ class ScratchTest : public ::testing::Test {
     std::filesystem::remove_all(root);
   }
 
-  // A path inside the scratch folder.
   std::string p(const std::string &rel) const { return root + "/" + rel; }
-  // Writes a file, making its folders.
   void put(const std::string &rel, const std::string &text) const {
     std::filesystem::create_directories(std::filesystem::path(p(rel)).parent_path());
     std::ofstream(p(rel), std::ios::binary) << text;
