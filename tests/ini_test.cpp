@@ -93,6 +93,7 @@ TEST_F(IniTest, AddsFollowTheSettingsModes) {
   // A filter runs on the values of the settings its flag names, and no others.
   const std::vector<SettingList> table = {{"f", std::nullopt, 0x40}, {"g", std::nullopt, 0x80}};
   ini_setup(ini.get(), &table, nullptr, 1);
+  EXPECT_EQ(add("g", "y"), 1);  // no filter at all yet
   ini->xtra = array_init<Xtra>();
   array_add(ini->xtra.get(),
             std::make_unique<Xtra>(Xtra{[](const std::string &v) { return v + "!"; }, 0x40}));
