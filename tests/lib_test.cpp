@@ -74,7 +74,7 @@ TEST(BoundedCopy, HelpersCutAtTheirLimits) {
   EXPECT_EQ(sadd("ab", nullptr), "ab");
 }
 
-TEST(Words, CompareConvertAndTrim) {
+TEST(Words, CompareConvertTrimAndTruth) {
   EXPECT_EQ(s_strcmp(nullptr, nullptr), -1);  // two missing texts never compare equal
   EXPECT_EQ(s_stricmp("ABC", "abc"), 0);
   EXPECT_LT(s_stricmp("ABC", "abd"), 0);
@@ -89,9 +89,15 @@ TEST(Words, CompareConvertAndTrim) {
     std::strcpy(buf, c.in);
     EXPECT_STREQ(s_strtrm(buf), c.out) << c.in;
   }
+  auto truth = [](const char *w) { return std::to_string(istrue(w)) + std::to_string(isfalse(w)); };
+  for (const char *t : {"true", "YES", "y", "On", "checked", "selected", "1", "-1", "5 apples"})
+    EXPECT_EQ(truth(t), "10") << t;
+  for (const char *f : {"false", "No", "n", "OFF", "0", "00", "-0", "x0"})
+    EXPECT_EQ(truth(f), "01") << f;
+  for (const char *neither : {"", "maybe", "xy"}) EXPECT_EQ(truth(neither), "00") << neither;
 }
 
-TEST(Paths, SplitAndStrip) {
+TEST(Paths, SplitStripAndJoin) {
   auto split = [](const char *path) {
     char file[16], name[16] = "?";
     std::strcpy(file, path);
@@ -118,12 +124,9 @@ TEST(Paths, SplitAndStrip) {
     std::strcpy(buf, c.in);
     EXPECT_STREQ(strip_path(buf), c.path_stripped) << c.in;
   }
-}
-
-TEST(Paths, AttachPathJoinsWithOneSeparator) {
-  struct Case {
+  struct Join {
     const char *dir, *file, *out;
-  } cases[] = {
+  } joins[] = {
       {"dir", "a.txt", "dir/a.txt"},
       {"dir/", "/a.txt", "dir/a.txt"},
       {"dir/", "//a", "dir//a"},
@@ -135,7 +138,7 @@ TEST(Paths, AttachPathJoinsWithOneSeparator) {
       {"/", "/etc", "/etc"},
       {"/", "etc", "/etc"},
   };
-  for (const Case &c : cases) {
+  for (const Join &c : joins) {
     char buf[PATH_SIZE];
     std::strcpy(buf, c.dir);
     EXPECT_STREQ(attach_path(buf, c.file, sizeof buf), c.out) << c.dir << " + " << c.file;
@@ -155,15 +158,6 @@ TEST(Paths, AttachPathJoinsWithOneSeparator) {
   errno = 0;
   EXPECT_EQ(open_file("/", "r"), nullptr);  // a folder is no file to read
   EXPECT_EQ(errno, EISDIR);
-}
-
-TEST(TruthWords, TrueFalseAndNeither) {
-  auto truth = [](const char *w) { return std::to_string(istrue(w)) + std::to_string(isfalse(w)); };
-  for (const char *t : {"true", "YES", "y", "On", "checked", "selected", "1", "-1", "5 apples"})
-    EXPECT_EQ(truth(t), "10") << t;
-  for (const char *f : {"false", "No", "n", "OFF", "0", "00", "-0", "x0"})
-    EXPECT_EQ(truth(f), "01") << f;
-  for (const char *neither : {"", "maybe", "xy"}) EXPECT_EQ(truth(neither), "00") << neither;
 }
 
 TEST(Wildcards, MatchAnchoredWithStarAndQuestionMark) {
@@ -203,9 +197,6 @@ TEST(Wildcards, MatchAnchoredWithStarAndQuestionMark) {
   std::string as(10000, 'a');
   EXPECT_EQ(wmatch(as.c_str(), "*a*a*a*a*a*a*a*a*a*a*b", 1), 0);
   EXPECT_EQ(wmatch((as + "b").c_str(), "*a*a*a*a*a*a*a*a*a*a*b", 1), 1);
-}
-
-TEST(Wildcards, ListsSplitAtBlanksTabsAndCommas) {
   EXPECT_EQ(wild_list("old.bak", "CVS, *.bak"), 1);
   EXPECT_EQ(wild_list("CVS", "CVS,*.bak"), 1);
   EXPECT_EQ(wild_list("a b", "b"), 1);  // a name with a blank is tested piece by piece
@@ -265,5 +256,7 @@ TEST(NullArguments, GiveFixedResults) {
   EXPECT_EQ(exename(nullptr, "a/install", 8), nullptr);
   EXPECT_EQ(exename(buf, nullptr, 8), nullptr);
   EXPECT_EQ(exename(buf, "a/install", 0), nullptr);
+  EXPECT_EQ(currentdir(buf, 0), nullptr);
+  EXPECT_EQ(s_atoi(nullptr), 0);
   EXPECT_STREQ(buf, "keep");
 }
