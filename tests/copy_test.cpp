@@ -79,7 +79,7 @@ TEST_F(CopyTest, SectionsLongLinesAndReplaceVars) {
   EXPECT_EQ(replace_vars(copy.get(), tail.c_str())->size(), 1 + EXPAND_PIECE_MAX);
 }
 
-TEST_F(CopyTest, PathFieldsSplitAtTheLastSeparator) {
+TEST_F(CopyTest, PathFieldsAndEntriesByPath) {
   load(
       "RmFile /opt/app/cgi/*.cgi - \nRmFile /opt/app/cgi/ -\nRmFile *.cgi -\n"
       "Rename x /usr/web/cgi-bin\nRename x c:\\web\\\nRename x name\n");
@@ -98,11 +98,9 @@ TEST_F(CopyTest, PathFieldsSplitAtTheLastSeparator) {
   for (unsigned i = 0; i < 6; i++) EXPECT_EQ(split(i), want[i]) << i;
   EXPECT_STREQ(copy_src_path(copy.get(), 0, path, 5), "/opt");
   EXPECT_EQ(copy_dst_path(copy.get(), 0, path, PATH_SIZE), nullptr);  // RmFile has no dest
-}
-
-// A destination that cannot be opened as a folder: each entry goes in by its own path, and
-// counts as copied.
-TEST_F(CopyTest, EntriesGoByTheirPathWhereTheFolderCannotBeOpened) {
+  EXPECT_EQ(copy_src_file(copy.get(), 0, nullptr, PATH_SIZE), nullptr);
+  // A destination that cannot be opened as a folder: each entry goes in by its own path, and
+  // counts as copied.
   put("src/a.txt", "a");
   fs::create_directory(p("into-folder"));
   FailOn fail("openat", "into-folder", EMFILE);

@@ -101,6 +101,7 @@ TEST_F(Loader, QuestionSectionsAndReloading) {
   quest_free(&q);
   EXPECT_EQ(q, nullptr);
   quest_clear(nullptr);
+  quest_parse_line(nullptr, "Text a - - h Q", 1);
 }
 
 // A refusal ends with the text of the error number current in the process, as defined, or
