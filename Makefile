@@ -82,12 +82,12 @@ bench: build
 	bash bench/bench_check.sh build/gcc/tools/install-check .
 	bash bench/bench_ansible.sh build/gcc/install build/gcc/tools/install-check || [ $$? = 77 ]
 
-# make mutate: how many one-token faults in installer/*.cpp the suite catches (tests/mutate.py).
+# make mutate: how many one-token faults in installer/*.cpp the suite catches (dev/mutate.py).
 # MUTANTS of them, drawn with a fresh seed unless SEED is given; each is built and tested
 # in a temporary folder, never in this tree.
 MUTANTS ?= 20
 mutate:
-	python3 tests/mutate.py -n $(MUTANTS) --jobs $(JOBS) $(if $(SEED),--seed $(SEED))
+	python3 dev/mutate.py -n $(MUTANTS) --jobs $(JOBS) $(if $(SEED),--seed $(SEED))
 
 clean:
 	rm -rf build

@@ -14,10 +14,6 @@ foreach(src ${TEST_SOURCES})
   get_filename_component(name ${src} NAME_WE)
   add_executable(${name} ${src})
   target_link_libraries(${name} PRIVATE installer_lib GTest::gtest_main)
-  if(name STREQUAL "disk_model_test")  # the plan's model of the disk, from the tools
-    target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tools/disk_model.cpp)
-    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tools)
-  endif()
   if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
     # g++ 12 at -O3 sees an overlap in std::string's operator+ that cannot happen (a known
     # false positive of that compiler), so that warning cannot be an error in the tests.

@@ -59,7 +59,6 @@ class FailOn {
       return hit("unlinkat", path) ? -1 : real.unlinkat(dir, path, flags);
     };
   }
-  // How many times the call failed.
   int hits() const { return hits_; }
 
  private:
@@ -77,5 +76,15 @@ class FailOn {
   int hits_ = 0;
   std::map<int, std::string> names_;
 };
+
+// Where the file system takes no unnamed file (overlayfs on some kernels, NFS, FUSE).
+inline void refuse_unnamed(int error = EOPNOTSUPP) {
+  auto real = sys().openat;
+  sys().openat = [real, error](int dir, const char *path, int flags, mode_t mode) {
+    if ((flags & O_TMPFILE) != O_TMPFILE) return real(dir, path, flags, mode);
+    errno = error;
+    return -1;
+  };
+}
 
 }  // namespace installer

@@ -45,7 +45,42 @@ class IniTest : public ScratchTest {
   std::unique_ptr<Ini> ini = ini_init();
 };
 
-TEST_F(IniTest, MultiValueOrderFollowsTheCursor) {
+// An add's result: 1 taken, -1 refused by the setting's mode, 0 nothing to add to.
+TEST_F(IniTest, AddsFollowTheSettingsModes) {
+  const std::string long_path(LINE_SIZE + 50, 'p');
+  struct Step {
+    const char *name, *value;
+    int result;
+    Strings held;
+  };
+  const Step steps[] = {
+      {"nodflt", "a", 1, {"a"}},
+      {"nodflt", "b", 1, {"b"}},
+      {"nodflt", "", -1, {"b"}},
+      {"host", "beta", -1, {"alpha"}},
+      {"dir", "a\\b/c", 1, {"a/b/c"}},
+      {"dir", long_path.c_str(), 1, {long_path.substr(0, LINE_SIZE - 1)}},
+      {"secret", "hunter2", 1, {"hunter2"}},
+  };
+  for (const auto &s : steps) {
+    EXPECT_EQ(add(s.name, s.value), s.result) << s.name;
+    EXPECT_EQ(values(s.name), s.held) << s.name;
+  }
+  EXPECT_TRUE(logged("Debug: Ini value for 'secret' set to 'xxxx'"));
+  EXPECT_FALSE(logged("hunter2"));
+  EXPECT_EQ(ini_add_name(ini_init().get(), "a", "b"), 0);  // no table yet
+  EXPECT_EQ(ini_process(ini_init().get()), 0);
+  EXPECT_EQ(ini_add_name(nullptr, "a", "b"), 0);
+  EXPECT_EQ(add("a", nullptr), 0);
+  EXPECT_EQ(ini_state(nullptr), IniState{});
+  ini->mode &= ~Ini_NewEmpty;  // an empty value then makes no new setting
+  EXPECT_EQ(add("fresh", ""), -1);
+  EXPECT_EQ(value("fresh"), nullptr);
+
+  // Adding a value the store itself returned must survive the old value's release.
+  EXPECT_EQ(add("nodflt", value("nodflt")), 1);
+  EXPECT_EQ(values("nodflt"), Strings{"b"});
+  // A new value goes in front of the cursor: behind the values read, before the rest.
   add("flag", "false");
   add("flag", "true");
   EXPECT_EQ(values("flag"), (Strings{"false", "true"}));
@@ -55,41 +90,20 @@ TEST_F(IniTest, MultiValueOrderFollowsTheCursor) {
   add("read", "true");
   EXPECT_EQ(values("read"), (Strings{"true", "false"}));
   EXPECT_STREQ(value("read"), "true");
+  // A filter runs on the values of the settings its flag names, and no others.
+  const std::vector<SettingList> table = {{"f", std::nullopt, 0x40}, {"g", std::nullopt, 0x80}};
+  ini_setup(ini.get(), &table, nullptr, 1);
+  EXPECT_EQ(add("g", "y"), 1);  // no filter at all yet
+  ini->xtra = array_init<Xtra>();
+  array_add(ini->xtra.get(),
+            std::make_unique<Xtra>(Xtra{[](const std::string &v) { return v + "!"; }, 0x40}));
+  EXPECT_EQ(add("f", "x") + add("g", "y"), 2);
+  EXPECT_EQ(values("f"), Strings{"x!"});
+  EXPECT_EQ(values("g"), Strings{"y"});
 }
 
-TEST_F(IniTest, AddsFollowTheSettingsModes) {
-  struct Step {
-    const char *name, *value;
-    Strings held;
-  };
-  const Step steps[] = {
-      {"nodflt", "a", {"a"}},
-      {"nodflt", "b", {"b"}},
-      {"dir", "a\\b/c", {"a/b/c"}},
-      {"secret", "hunter2", {"hunter2"}},
-  };
-  for (const auto &s : steps) {
-    EXPECT_EQ(add(s.name, s.value), 1) << s.name;
-    EXPECT_EQ(values(s.name), s.held) << s.name;
-  }
-  EXPECT_TRUE(logged("Debug: Ini value for 'secret' set to 'xxxx'"));
-  EXPECT_FALSE(logged("hunter2"));
-
-  // Adding a value the store itself returned must survive the old value's release.
-  EXPECT_EQ(add("nodflt", value("nodflt")), 1);
-  EXPECT_EQ(values("nodflt"), Strings{"b"});
-}
-
-TEST_F(IniTest, NullsGiveFixedResults) {
-  EXPECT_EQ(ini_add_name(ini_init().get(), "a", "b"), 0);  // no table yet
-  EXPECT_EQ(ini_process(ini_init().get()), 0);
-  EXPECT_EQ(ini_add_name(nullptr, "a", "b"), 0);
-  EXPECT_EQ(add("a", nullptr), 0);
-  EXPECT_EQ(ini_state(nullptr), IniState{});
-}
-
-// The name index must follow the table through growth and set-up again, and find the first
-// setting of a name: exactly for reads and adds, ignoring case when the defaults resolve.
+// The name index must follow the table through growth and find the first setting of a name
+// (ignoring case when the defaults resolve: scenario dat-references).
 TEST_F(IniTest, LookupsFindTheFirstSettingOfAName) {
   auto name = [](int i) { return std::string("n").append(std::to_string(i)); };
   for (int i = 0; i < 200; i++) add(name(i).c_str(), std::to_string(i).c_str());
@@ -97,18 +111,6 @@ TEST_F(IniTest, LookupsFindTheFirstSettingOfAName) {
   EXPECT_EQ(add("HOST", "beta"), 1);  // a second setting, not the fixed one
   EXPECT_STREQ(value("host"), "alpha");
   EXPECT_STREQ(value("HOST"), "beta");
-
-  const std::vector<SettingList> table = {{"Doc", "first", Ini_Replace},
-                                          {"doc", "second", Ini_Replace},
-                                          {"Doc", "third", Ini_Replace},
-                                          {"use", "$(DOC)/$(doc)", Ini_Replace}};
-  ini_setup(ini.get(), &table, nullptr, 1);
-  EXPECT_EQ(ini_process(ini.get()), 1);
-  EXPECT_STREQ(value("use"), "first/first");
-  EXPECT_STREQ(value("doc"), "second");
-  EXPECT_EQ(value("host"), nullptr);  // the old table is gone
-  EXPECT_EQ(add("Doc", "fourth"), 1);
-  EXPECT_EQ(values("Doc"), Strings{"fourth"});
 }
 
 // The question loop takes two equal states for one: every change a read could see must
@@ -132,9 +134,16 @@ TEST_F(IniTest, StateFollowsWhatReadsCanSee) {
   EXPECT_NE(start, one);
   EXPECT_NE(one, created);
   EXPECT_NE(created, state());
+  // No value, and one empty value with the cursor on it, are two states.
+  const std::vector<SettingList> empty = {{"e", std::nullopt, Ini_Empty}};
+  ini_setup(ini.get(), &empty, nullptr, 1);
+  const IniState none = state();
+  add("e", "");
+  value("e");
+  EXPECT_NE(state(), none);
 }
 
-TEST_F(IniTest, ReplaceFillsAndCuts) {
+TEST_F(IniTest, FillingStopsWhereItMust) {
   auto replace = [this](const char *text, unsigned bfsz) {
     char result[LINE_SIZE] = "untouched";
     ini_replace(ini.get(), text, result, bfsz);
@@ -161,20 +170,13 @@ TEST_F(IniTest, ReplaceFillsAndCuts) {
   ini_replace(ini.get(), buf, buf, LINE_SIZE);
   EXPECT_STREQ(buf, "alphaalpha");
   EXPECT_EQ(replace(nullptr, LINE_SIZE), "untouched");
-}
-
-// What a run cannot show: the table's end and its release.
-TEST_F(IniTest, LoadDatfileEndsTheTableAndLetsItGo) {
-  std::string text = "# six declarations fill the first ten entries exactly\n";
-  for (int i = 1; i <= 6; i++) text += "s" + std::to_string(i) + " v\n";
-  put("install.dat", text);
-  ASSERT_EQ(load_datfile(ini.get(), p("install.dat").c_str()), 1);
-  EXPECT_EQ(ini->items, 10);
-  EXPECT_TRUE(_settings->back().setting.empty());  // so one more entry ends the table
-  clear_datfile();
-  clear_datfile();
-  EXPECT_EQ(_settings, nullptr);
-  EXPECT_STREQ(value("system_dir"), "/etc");  // the store keeps its own copies
+  // However long a chain of references, one value is rewritten at most 1000 times.
+  std::vector<SettingList> chain;
+  for (int i = 0; i < 1002; i++)
+    chain.push_back({"s" + std::to_string(i), "$(s" + std::to_string(i + 1) + ")", Ini_Replace});
+  ini_setup(ini.get(), &chain, nullptr, 1);
+  EXPECT_EQ(ini_process(ini.get()), 1);
+  EXPECT_STREQ(value("s0"), "$(s1001)");
 }
 
 }  // namespace

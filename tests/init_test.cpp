@@ -37,7 +37,7 @@ class InitTest : public ScratchTest {
 // Blanks, tabs and a carriage return between fields; '#' and '-' as operands; fields after
 // the fifth ignored. A short line leaves its fields to the next line, where "-" keeps them;
 // an unknown word leaves the mode as it was: 0 for a fresh item, else an earlier line's.
-TEST_F(InitTest, LinesBecomeItems) {
+TEST_F(InitTest, LinesBecomeItemsAndFoundValuesAreKept) {
   ASSERT_EQ(load("  # note\n\n\tHTTP_Root\troot \t failed  -  -  \r\nExist # x - -\n"
                  "WFile - - - - sixth seventh\nCopy a b\nExist p q - -\nCopy a b ctl\n"
                  "Exist p q - -\nCopy\nRFile x y c1 v1\nexist /tmp/x flag - -\nWFile a b\n"
@@ -52,17 +52,12 @@ TEST_F(InitTest, LinesBecomeItems) {
                                          {0, "/tmp/x flag ~ ~"},
                                          {IWFile, "c d ~ ~"}}));
   EXPECT_TRUE(logged("Error: Unknown init command 'Bogus'"));
-}
-
-TEST_F(InitTest, LoadFailures) {
   EXPECT_EQ(init_load(nullptr, p("install.int").c_str()), 0);
   EXPECT_EQ(init_load(init.get(), nullptr), 0);
   // A message longer than its buffer is cut, and still ends there.
   EXPECT_EQ(init_load(init.get(), std::string(LINE_SIZE, 'n').c_str()), 0);
   EXPECT_EQ(init_error(), "Failed to read '" + std::string(LINE_SIZE - 17, 'n'));
-}
-
-TEST_F(InitTest, FoundValuesAreKeptAndMissingOnesReadAgain) {
+  // The web server's values found are kept; one not found is looked for again.
   put("httpd.conf", "User root\nGroup root\nDocumentRoot \"/srv/www\"\n");
   static std::string conf;
   static int opened;

@@ -4,23 +4,21 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "lib.h"
 #include "tcp.h"
 
 using namespace installer;
 
-namespace {
-
 // "text|result", the text read without relying on a terminator when the result is -1.
-std::string outcome(const char *buf, unsigned bfsz, int n) {
+static std::string outcome(const char *buf, unsigned bfsz, int n) {
   if (n < 0) return std::string(buf, bfsz) + "|-1";
   return std::string(buf) + "|" + std::to_string(n);
 }
-
-}  // namespace
 
 // A macro keeps each format a literal, so the compiler checks it against its arguments.
 #define fmt(bfsz, ...)                                   \
@@ -31,50 +29,42 @@ std::string outcome(const char *buf, unsigned bfsz, int n) {
     return outcome(buf, bfsz, n);                        \
   }())
 
-TEST(BoundedCopy, ScpyAndScatCutAtTheirLimits) {
-  char buf[16] = "xxxxxxxxxxxxxxx";
-  EXPECT_EQ(scpy(buf, "abcdef", 5), 4);
-  EXPECT_STREQ(buf, "abcd");
-  EXPECT_EQ(scpy(buf, nullptr, 5), 0);
-  EXPECT_STREQ(buf, "");
-
-  buf[0] = '\0';
-  EXPECT_EQ(scat(buf, "abcdef", 5), 3);  // appending keeps at most size - 2 characters
-  EXPECT_STREQ(buf, "abc");
-  EXPECT_EQ(scat(buf, "z", 5), 3);  // size - 2 already: nothing more goes in
-  EXPECT_STREQ(buf, "abc");
-  std::strcpy(buf, "abcdefgh");
-  EXPECT_EQ(scat(buf, "z", 5), 4);  // too long already: cut to size - 1
-  EXPECT_STREQ(buf, "abcd");
-
-  char path[8] = "a";
-  EXPECT_STREQ(attach_ext(path, ".log", 8), "a.log");
-  EXPECT_STREQ(attach_ext(path, ".dat", 8), "a.log.d");
+// What a helper leaves in a buffer that held `start`, and its result: "text|result".
+template <class F>
+std::string in(const char *start, F f) {
+  char buf[16];
+  std::strcpy(buf, start);
+  auto r = f(buf);
+  if constexpr (std::is_pointer_v<decltype(r)>)
+    return std::string(buf) + "|" + (r ? r == buf ? "buf" : r : "null");
+  else
+    return std::string(buf) + "|" + std::to_string(r);
 }
 
-TEST(BoundedCopy, PiecesPrefixesAndReplace) {
-  char piece[8] = "xxxxxxx";
-  EXPECT_EQ(schunk("ab.cd", ".,", piece, 8), 2u);
-  EXPECT_STREQ(piece, "ab");
-  EXPECT_EQ(schunk("abcdefghij", nullptr, piece, 8), 7u);
-  EXPECT_STREQ(piece, "abcdefg");
-  EXPECT_EQ(schunk("abc", ".", piece, 1), 0u);  // room for the terminator alone
-  EXPECT_STREQ(piece, "");
-
-  char buf[8] = "def";
-  EXPECT_STREQ(spre(buf, "abc", 8), "abcdef");
-  EXPECT_EQ(spre(buf, "xy", 8), nullptr);  // would need 8 characters
-  EXPECT_STREQ(buf, "abcdef");
+TEST(BoundedCopy, HelpersCutAtTheirLimits) {
+  EXPECT_EQ(in("x", [](char *b) { return scpy(b, "abcdef", 5); }), "abcd|4");
+  EXPECT_EQ(in("x", [](char *b) { return scpy(b, nullptr, 5); }), "|0");
+  EXPECT_EQ(in("x", [](char *b) { return scpy(b, "abc", 1); }), "|0");
+  // Appending keeps at most size - 2 characters; a text too long already is cut to size - 1.
+  EXPECT_EQ(in("", [](char *b) { return scat(b, "abcdef", 5); }), "abc|3");
+  EXPECT_EQ(in("abc", [](char *b) { return scat(b, "z", 5); }), "abc|3");
+  EXPECT_EQ(in("abcdefgh", [](char *b) { return scat(b, "z", 5); }), "abcd|4");
+  EXPECT_EQ(in("a", [](char *b) { return attach_ext(b, ".log", 8); }), "a.log|buf");
+  EXPECT_EQ(in("a.log", [](char *b) { return attach_ext(b, ".dat", 8); }), "a.log.d|buf");
+  EXPECT_EQ(in("x", [](char *b) { return schunk("ab.cd", ".,", b, 8); }), "ab|2");
+  EXPECT_EQ(in("x", [](char *b) { return schunk("abcdefghij", nullptr, b, 8); }), "abcdefg|7");
+  EXPECT_EQ(in("x", [](char *b) { return schunk("abc", ".", b, 1); }), "|0");
+  EXPECT_EQ(in("def", [](char *b) { return spre(b, "abc", 8); }), "abcdef|buf");
+  EXPECT_EQ(in("abcdef", [](char *b) { return spre(b, "xy", 8); }), "abcdef|null");
+  EXPECT_EQ(in("a/b\\c/", [](char *b) { return setsep(b, ':'); }), "a:b:c:|buf");
+  EXPECT_EQ(setsep(nullptr, ':'), nullptr);
 
   char big[1000];
   EXPECT_STREQ(sreplace("$(a)-$(a)", "$(a)", "xy", big, 1000), "xy-xy");
   EXPECT_STREQ(sreplace("$(a)-$(a)", "$(a)", "xy", big, 4), "xy-");
   EXPECT_STREQ(sreplace("a$(a)b", "$(a)", nullptr, big, 1000), "ab");
   EXPECT_STREQ(sreplace("aa", "a", "aa", big, 1000), "aaaa");  // inserted text not searched
-}
-
-// Helpers the installer itself does not call, kept because the library defines them.
-TEST(BoundedCopy, MadeAddedAndSeparatorsSet) {
+  // Helpers the installer itself does not call, kept because the library defines them.
   EXPECT_EQ(smake("abcdef", 4), "abc");  // size counts the terminator
   EXPECT_EQ(smake("ab", 9), "ab");
   EXPECT_EQ(smake("abc", 1), "");
@@ -82,20 +72,15 @@ TEST(BoundedCopy, MadeAddedAndSeparatorsSet) {
   EXPECT_EQ(smake(nullptr, 4), std::nullopt);
   EXPECT_EQ(sadd(sadd("", "ab"), "cd"), "abcd");
   EXPECT_EQ(sadd("ab", nullptr), "ab");
-  char path[] = "a/b\\c/";
-  EXPECT_STREQ(setsep(path, ':'), "a:b:c:");
-  EXPECT_EQ(setsep(nullptr, ':'), nullptr);
 }
 
-TEST(Compare, NullsAndCaseFolding) {
+TEST(Words, CompareConvertTrimAndTruth) {
   EXPECT_EQ(s_strcmp(nullptr, nullptr), -1);  // two missing texts never compare equal
   EXPECT_EQ(s_stricmp("ABC", "abc"), 0);
   EXPECT_LT(s_stricmp("ABC", "abd"), 0);
   EXPECT_NE(s_stricmp("\xC4", "\xE4"), 0);  // only A to Z fold
   EXPECT_EQ(s_atoi("99999999999"), 2147483647);
-}
-
-TEST(Trim, BothEndsInPlace) {
+  // Trimming both ends in place.
   struct Case {
     const char *in, *out;
   } cases[] = {{"  a b \r\n", "a b"}, {"", ""}, {" \n", ""}, {"\t\vx\f", "x"}, {"x", "x"}};
@@ -104,20 +89,24 @@ TEST(Trim, BothEndsInPlace) {
     std::strcpy(buf, c.in);
     EXPECT_STREQ(s_strtrm(buf), c.out) << c.in;
   }
+  auto truth = [](const char *w) { return std::to_string(istrue(w)) + std::to_string(isfalse(w)); };
+  for (const char *t : {"true", "YES", "y", "On", "checked", "selected", "1", "-1", "5 apples"})
+    EXPECT_EQ(truth(t), "10") << t;
+  for (const char *f : {"false", "No", "n", "OFF", "0", "00", "-0", "x0"})
+    EXPECT_EQ(truth(f), "01") << f;
+  for (const char *neither : {"", "maybe", "xy"}) EXPECT_EQ(truth(neither), "00") << neither;
 }
 
-TEST(Paths, SplitAndStrip) {
-  char f[32] = "/x";
-  char b[32] = "?";
-  EXPECT_STREQ(strip_file(f, b, sizeof b), "");
-  EXPECT_STREQ(b, "x");
-  std::strcpy(f, "dir/");
-  EXPECT_STREQ(strip_file(f, b, sizeof b), "dir");
-  EXPECT_STREQ(b, "");
-  std::strcpy(f, "plain");
-  EXPECT_STREQ(strip_file(f, b, sizeof b), "");
-  EXPECT_STREQ(b, "plain");
-
+TEST(Paths, SplitStripAndJoin) {
+  auto split = [](const char *path) {
+    char file[16], name[16] = "?";
+    std::strcpy(file, path);
+    std::string dir = strip_file(file, name, sizeof name);
+    return dir + "|" + name;
+  };
+  EXPECT_EQ(split("/x"), "|x");
+  EXPECT_EQ(split("dir/"), "dir|");
+  EXPECT_EQ(split("plain"), "|plain");
   struct Case {
     const char *in, *ext_stripped, *path_stripped;
   } cases[] = {
@@ -135,12 +124,9 @@ TEST(Paths, SplitAndStrip) {
     std::strcpy(buf, c.in);
     EXPECT_STREQ(strip_path(buf), c.path_stripped) << c.in;
   }
-}
-
-TEST(Paths, AttachPathJoinsWithOneSeparator) {
-  struct Case {
+  struct Join {
     const char *dir, *file, *out;
-  } cases[] = {
+  } joins[] = {
       {"dir", "a.txt", "dir/a.txt"},
       {"dir/", "/a.txt", "dir/a.txt"},
       {"dir/", "//a", "dir//a"},
@@ -152,7 +138,7 @@ TEST(Paths, AttachPathJoinsWithOneSeparator) {
       {"/", "/etc", "/etc"},
       {"/", "etc", "/etc"},
   };
-  for (const Case &c : cases) {
+  for (const Join &c : joins) {
     char buf[PATH_SIZE];
     std::strcpy(buf, c.dir);
     EXPECT_STREQ(attach_path(buf, c.file, sizeof buf), c.out) << c.dir << " + " << c.file;
@@ -162,29 +148,16 @@ TEST(Paths, AttachPathJoinsWithOneSeparator) {
   char small[8] = "abcde";
   EXPECT_STREQ(attach_path(small, "xyz", sizeof small), "abcde/x");  // cut, never overrun
   char name[PATH_SIZE];
-  EXPECT_STREQ(exename(name, "/opt/app/install", sizeof name), "install");
-  EXPECT_STREQ(exename(name, "./install.sh", sizeof name), "install");
   EXPECT_STREQ(exename(name, "/a.b/inst", sizeof name), "inst");
   EXPECT_STREQ(exename(name, "c:\\x\\setup.exe", sizeof name), "setup");
   EXPECT_STREQ(systemdir(name, sizeof name), "/etc");
   char host[256] = "", want[256] = "";
   ASSERT_EQ(::gethostname(want, sizeof want - 1), 0);
   EXPECT_STREQ(tcp_hostname(host, sizeof host), want);  // not the stand-in for a failure
-}
-
-TEST(TruthWords, TrueFalseAndNeither) {
-  for (const char *t : {"true", "YES", "y", "On", "checked", "selected", "1", "-1", "5 apples"}) {
-    EXPECT_TRUE(istrue(t)) << t;
-    EXPECT_FALSE(isfalse(t)) << t;
-  }
-  for (const char *f : {"false", "No", "n", "OFF", "0", "00", "-0", "x0"}) {
-    EXPECT_TRUE(isfalse(f)) << f;
-    EXPECT_FALSE(istrue(f)) << f;
-  }
-  for (const char *neither : {"", "maybe", "xy"}) {
-    EXPECT_FALSE(istrue(neither)) << neither;
-    EXPECT_FALSE(isfalse(neither)) << neither;
-  }
+  EXPECT_EQ(tcp_hostname(host, 1)[0], '\0');            // room for the terminator alone
+  errno = 0;
+  EXPECT_EQ(s_fopen("/", "r"), nullptr);  // a folder is no file to read
+  EXPECT_EQ(errno, EISDIR);
 }
 
 TEST(Wildcards, MatchAnchoredWithStarAndQuestionMark) {
@@ -224,9 +197,6 @@ TEST(Wildcards, MatchAnchoredWithStarAndQuestionMark) {
   std::string as(10000, 'a');
   EXPECT_EQ(wmatch(as.c_str(), "*a*a*a*a*a*a*a*a*a*a*b", 1), 0);
   EXPECT_EQ(wmatch((as + "b").c_str(), "*a*a*a*a*a*a*a*a*a*a*b", 1), 1);
-}
-
-TEST(Wildcards, ListsSplitAtBlanksTabsAndCommas) {
   EXPECT_EQ(wild_list("old.bak", "CVS, *.bak"), 1);
   EXPECT_EQ(wild_list("CVS", "CVS,*.bak"), 1);
   EXPECT_EQ(wild_list("a b", "b"), 1);  // a name with a blank is tested piece by piece
@@ -256,10 +226,7 @@ TEST(Formatter, ResultsAndTruncation) {
   char nbuf[16];
   installer::snprintf(nbuf, sizeof nbuf, "abc%n", &written);
   EXPECT_EQ(written, 3);
-}
-
-TEST(Formatter, LprintfAlwaysTerminates) {
-  char buf[5];
+  char buf[5];  // lprintf always terminates
   EXPECT_EQ(lprintf(buf, 5, "abcdefgh"), 4);
   EXPECT_STREQ(buf, "abcd");
   EXPECT_EQ(lprintf(buf, 5, "ab"), 2);
@@ -289,5 +256,7 @@ TEST(NullArguments, GiveFixedResults) {
   EXPECT_EQ(exename(nullptr, "a/install", 8), nullptr);
   EXPECT_EQ(exename(buf, nullptr, 8), nullptr);
   EXPECT_EQ(exename(buf, "a/install", 0), nullptr);
+  EXPECT_EQ(currentdir(buf, 0), nullptr);
+  EXPECT_EQ(s_atoi(nullptr), 0);
   EXPECT_STREQ(buf, "keep");
 }

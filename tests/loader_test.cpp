@@ -1,19 +1,13 @@
-// The loaders' reading and their per-line parsers, driven from strings: the file line each
-// read is counted to, and what a parser keeps of a line it merges or drops.
-#include <gtest/gtest.h>
-#include <stdio.h>
+// The loaders: the file line each read is counted to, what no loader takes, the question
+// file's sections and its error text. What the parsers keep and note is install-check's
+// output (tests/check); the dialogue runs end to end in the quest-* scenarios.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include <string>
-#include <vector>
-
 #include "copy.h"
-#include "file.h"
 #include "init.h"
-#include "lib.h"
 #include "quest.h"
 #include "scratch.h"
 #include "shared.h"
@@ -39,64 +33,24 @@ std::vector<std::string> reads(std::string text, const char *section = nullptr) 
 
 }  // namespace
 
-TEST(Reading, LongLinesKeepTheirFileLine) {
+TEST(Reading, LongLinesKeepTheirFileLineAndSectionsEndAtTheNextHeader) {
   // 999 characters then a line end: the end comes as an empty read of the same line.
   std::string exact(LINE_SIZE - 1, 'a'), longer(LINE_SIZE + 5, 'b');
   std::vector<std::string> want = {"1.0:" + exact, "2.0:" + longer.substr(0, LINE_SIZE - 1),
                                    "2.1:bbbbbb", "4.0:x"};
   EXPECT_EQ(reads(exact + "\n" + longer + "\n  # note\n\t x \r\n"), want);
   EXPECT_EQ(reads("last"), std::vector<std::string>{"1.0:last"});
-}
-
-TEST(Reading, OneSectionUpToTheNextHeader) {
   std::string text = "a\n[Install]\nb\n\n[other\nc\n[install]\nd\n";
   EXPECT_EQ(reads(text, "install"), (std::vector<std::string>{"3.0:b", "found"}));
   EXPECT_EQ(reads(text, "other"), (std::vector<std::string>{"6.0:c", "found"}));
   EXPECT_EQ(reads(text, "none"), std::vector<std::string>{"missing"});
 }
 
-TEST(Parsers, InitMergesShortLinesIntoTheNextAndNotesUnknownWords) {
-  auto x = init_init();
-  init_parse_line(x.get(), "Copy a b ctl", 3);
-  init_parse_line(x.get(), "Bogus p q - -", 5);
-  init_parse_line(x.get(), "Exist p", 9);
-  ASSERT_EQ(x->list->items, 1);
-  IItem *item = init_get_num(x.get(), 0);
-  EXPECT_EQ(item->mode, ICopy);
-  EXPECT_EQ(item->control, "ctl");
-  EXPECT_EQ(item->first_line, 3);
-  EXPECT_EQ(item->line, 5);
-  ASSERT_EQ(x->notes.size(), 1u);
-  EXPECT_EQ(x->notes[0].line, 5);
-  EXPECT_EQ(x->pending->first_line, 9);
-}
-
-TEST(Parsers, CopyAndQuestionsNoteWhatTheyDrop) {
-  auto c = copy_init(nullptr);
-  copy_parse_line(c.get(), "CopyFile src dst", 4);
-  copy_parse_line(c.get(), "MkDir x", 6);
-  ASSERT_EQ(c->count, 1u);
-  EXPECT_EQ(c->list[0].line, 6);
-  ASSERT_EQ(c->notes.size(), 1u);
-  EXPECT_EQ(c->notes[0].line, 4);
-  EXPECT_EQ(c->notes[0].message, "Missing copy destination path");
-
-  auto q = quest_init(nullptr);
-  quest_parse_line(q.get(), "Txt a - - h Asked?", 2);
-  quest_parse_line(q.get(), "Text b - -", 3);
-  ASSERT_EQ(q->count, 1u);
-  EXPECT_EQ(q->list[0].line, 2);
-  ASSERT_EQ(q->notes.size(), 2u);
-  EXPECT_EQ(q->notes[0].message, "Unknown question type 'Txt'");
-  EXPECT_EQ(q->notes[1].line, 3);
-  EXPECT_EQ(q->notes[1].message, "Missing Help ID text");
-}
-
 // Every loader opens its file as content is opened: a pipe or a device fails at once
 // instead of blocking or reading for ever, and so does a file over the size cap.
-class Refused : public ScratchTest {};
+class Loader : public ScratchTest {};
 
-TEST_F(Refused, PipesDevicesAndOversizedFilesFailToLoad) {
+TEST_F(Loader, PipesDevicesAndOversizedFilesFailToLoad) {
   ASSERT_EQ(mkfifo(p("fifo").c_str(), 0600), 0);
   ASSERT_EQ(symlink("/dev/zero", p("zero").c_str()), 0);
   put("huge", "");
@@ -121,4 +75,47 @@ TEST_F(Refused, PipesDevicesAndOversizedFilesFailToLoad) {
   ASSERT_EQ(truncate(p("huge").c_str(), FILE_TEXT_MAX), 0);
   OwnedFile f(file_open_read(p("huge").c_str()));
   EXPECT_NE(f, nullptr);
+}
+
+// A question file's section: blanks in its header count, a missing closing bracket does not;
+// the section held is not read again, another one replaces it.
+TEST_F(Loader, QuestionSectionsAndReloading) {
+  auto ini = ini_init();
+  auto q = quest_init(ini.get());
+  put("install.q", "[ install ]\nText a - - h Q\n");
+  EXPECT_EQ(quest_load(q.get(), p("install.q").c_str(), "install"), 0);
+  EXPECT_TRUE(logged("Error: Section 'install' not found"));
+  put("install.q", "[install\nText a - - h Q\nText b - -\n");
+  EXPECT_EQ(quest_load(q.get(), p("install.q").c_str(), "install"), 1);
+  EXPECT_EQ(quest_count(q.get()), 1);
+  EXPECT_STREQ(quest_text(q.get(), 0), "Q");
+  EXPECT_EQ(quest_setting(q.get(), 1), nullptr);  // the line dropped is no question
+  EXPECT_EQ(quest_setting(nullptr, 0), nullptr);
+  std::filesystem::remove(p("install.q"));
+  EXPECT_EQ(quest_load(q.get(), p("install.q").c_str(), "INSTALL"), 1);
+  EXPECT_EQ(quest_count(q.get()), 1);
+  errno = 0;
+  EXPECT_EQ(quest_load(q.get(), p("install.q").c_str(), "upgrade"), 0);
+  EXPECT_EQ(quest_count(q.get()), 0);
+  EXPECT_EQ(quest_error(), "Error opening '" + p("install.q") + "', No such file or directory");
+  quest_free(&q);
+  EXPECT_EQ(q, nullptr);
+  quest_clear(nullptr);
+  quest_parse_line(nullptr, "Text a - - h Q", 1);
+}
+
+// A refusal ends with the text of the error number current in the process, as defined, or
+// with that of the error handed over; 0 hands over none, whatever the process holds.
+TEST_F(Loader, AQuestionsErrorEndsWithTheSystemTextItIsGiven) {
+  errno = EACCES;
+  quest_seterror("Left %s", "over");
+  EXPECT_STREQ(quest_error(), "Left over, Permission denied");
+  quest_seterror_at(0, "You must enter an answer");
+  EXPECT_STREQ(quest_error(), "You must enter an answer");
+  quest_seterror_at(ENOENT, "File '%s' must exist", "x");
+  EXPECT_STREQ(quest_error(), "File 'x' must exist, No such file or directory");
+  EXPECT_EQ(errno, EACCES);
+  EXPECT_TRUE(logged("Error: Left over, Permission denied"));
+  quest_seterror(nullptr);
+  EXPECT_STREQ(quest_error(), "File 'x' must exist, No such file or directory");
 }

@@ -4,10 +4,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -33,18 +34,14 @@ class ScratchTest : public ::testing::Test {
     std::filesystem::remove_all(root);
   }
 
-  // A path inside the scratch folder.
   std::string p(const std::string &rel) const { return root + "/" + rel; }
-  // Writes a file, making its folders.
   void put(const std::string &rel, const std::string &text) const {
     std::filesystem::create_directories(std::filesystem::path(p(rel)).parent_path());
     std::ofstream(p(rel), std::ios::binary) << text;
   }
   std::string get(const std::string &rel) const {
     std::ifstream in(p(rel), std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return {std::istreambuf_iterator<char>(in), {}};
   }
   // The log's lines, each from its level name on ("Error: ...", "Debug: ...").
   std::vector<std::string> log_lines() const {
@@ -58,10 +55,9 @@ class ScratchTest : public ::testing::Test {
   }
   // Whether some log line holds this text.
   bool logged(const std::string &text) const {
-    for (const std::string &line : log_lines()) {
-      if (line.find(text) != std::string::npos) return true;
-    }
-    return false;
+    auto lines = log_lines();
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string &l) { return l.find(text) != std::string::npos; });
   }
 
   std::string root;

@@ -3,6 +3,8 @@ MkDir $(target)/not-this-section
 
 [commands]
 MkDir $(target)
+# A folder path relative to the working folder, its first folder of one letter.
+MkDir d/e
 # Templates: line ends, lines longer than the reading buffer, blank lines.
 Ini $(current_dir)/data/template.in $(target)/written.out
 Rename $(target)/written.out $(target)/renamed.out

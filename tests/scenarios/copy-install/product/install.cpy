@@ -4,6 +4,9 @@ MkDir $(target)/cgi-bin
 MkDir $(target)/docs
 CopyFile $(current_dir)/data/cgi/*.cgi - $(target)/cgi-bin
 copydir $(current_dir)/data/docs/ CVS,*.BAK $(target)/docs
+# A pattern picks at the top only: a folder it names comes whole, the others not at all.
+MkDir $(target)/html
+CopyDir $(current_dir)/data/docs/*.html - $(target)/html
 # Configuration, written only when the documents arrived.
 Exist $(target)/docs/index.html have_docs
 Ini $(current_dir)/data/app.conf.in $(target)/app.conf have_docs

@@ -5,3 +5,6 @@ MkDir $(target)/not-this-section
 RmFile $(target)/*.log -
 RmDir $(target)/cache* *.KEEP
 RmDir $(target)/missing* -
+# An exclusion holds at the top ignoring case, below as written; RmFile takes no folder.
+RmFile $(current_dir)/r/*.log keep*
+RmDir $(current_dir)/r/* keep.log
