@@ -62,37 +62,30 @@ def blank_out(text):
     kept), and preprocessor lines blanked, so offsets stay those of the file."""
     out = list(text)
     i, n = 0, len(text)
+
+    def until(close, start, keep_close):
+        """Blanks from i to the end of `close` looked for from `start` (or to the end of
+        the text), line ends kept; returns where the scan goes on."""
+        j = text.find(close, start)
+        j = n if j < 0 else j + (len(close) if keep_close else 0)
+        for k in range(i, j):
+            if out[k] != "\n":
+                out[k] = " "
+        return j
+
     line_start = True
     while i < n:
         c = text[i]
         if line_start and text[i:].lstrip(" \t").startswith("#"):
-            j = text.find("\n", i)
-            j = n if j < 0 else j
-            for k in range(i, j):
-                out[k] = " "
-            i = j
+            i = until("\n", i, False)
             continue
         line_start = c == "\n"
         if text.startswith("//", i):
-            j = text.find("\n", i)
-            j = n if j < 0 else j
-            for k in range(i, j):
-                out[k] = " "
-            i = j
+            i = until("\n", i, False)
         elif text.startswith("/*", i):
-            j = text.find("*/", i + 2)
-            j = n if j < 0 else j + 2
-            for k in range(i, j):
-                if out[k] != "\n":
-                    out[k] = " "
-            i = j
+            i = until("*/", i + 2, True)
         elif text.startswith('R"(', i):
-            j = text.find(')"', i + 3)
-            j = n if j < 0 else j + 2
-            for k in range(i, j):
-                if out[k] != "\n":
-                    out[k] = " "
-            i = j
+            i = until(')"', i + 3, True)
         elif c in "\"'" and not (c == "'" and i > 0 and text[i - 1].isalnum()):
             j = i + 1
             while j < n and text[j] != c:
