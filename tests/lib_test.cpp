@@ -64,6 +64,10 @@ TEST(BoundedCopy, HelpersCutAtTheirLimits) {
   EXPECT_STREQ(sreplace("$(a)-$(a)", "$(a)", "xy", big, 4), "xy-");
   EXPECT_STREQ(sreplace("a$(a)b", "$(a)", nullptr, big, 1000), "ab");
   EXPECT_STREQ(sreplace("aa", "a", "aa", big, 1000), "aaaa");  // inserted text not searched
+  big[0] = 'k';
+  EXPECT_EQ(sreplace(nullptr, "a", "b", big, 1000), nullptr);
+  EXPECT_EQ(sreplace("a", nullptr, "b", big, 1000), nullptr);
+  EXPECT_EQ(big[0], 'k');  // nothing written
   // Helpers the installer itself does not call, kept because the library defines them.
   EXPECT_EQ(smake("abcdef", 4), "abc");  // size counts the terminator
   EXPECT_EQ(smake("ab", 9), "ab");
