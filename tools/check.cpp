@@ -630,6 +630,19 @@ class Checker {
     return lower(s.name) == "install" || lower(s.name) == "upgrade";
   }
 
+  // What to write instead of an owner or group this host lacks: the setting the web-server
+  // discovery (`command`, HTTP_User or HTTP_Group) fills, or that discovery itself.
+  std::string discovery_advice(bool found, const std::string &setting, const char *command,
+                               const std::string &kind) const {
+    if (found)
+      return "; it is only the default of $(" + setting + "), which " + command +
+             " takes from httpd.conf where there is one";
+    if (!setting.empty())
+      return "; write $(" + setting + "), which " + command + " fills from httpd.conf";
+    return "; let the web-server discovery fill it: '" + std::string(command) + "  web_" + kind +
+           "  no_" + kind + "  -  -' in " + int_ + ", then write $(web_" + kind + ")";
+  }
+
   std::string stop_text(const Script &s) const {
     return stops(s) ? "the command fails and the run stops here" : "the command fails";
   }
@@ -866,14 +879,7 @@ class Checker {
     const std::string host = "host '" + hostname() + "'";
     if (file_getuid(user.c_str()) < 0) {
       bool found = !http_user_.empty() && named.count(http_user_);
-      std::string advice =
-          found ? "; it is only the default of $(" + http_user_ +
-                      "), which HTTP_User takes from httpd.conf where there is one"
-          : !http_user_.empty()
-              ? "; write $(" + http_user_ + "), which HTTP_User fills from httpd.conf"
-              : "; let the web-server discovery fill it: 'HTTP_User  web_user  no_user  -  -' "
-                "in " +
-                    int_ + ", then write $(web_user)";
+      std::string advice = discovery_advice(found, http_user_, "HTTP_User", "user");
       add(cpy_, line, "IC306", found ? Code::Warning : Code::Error,
           "user '" + user + "' of " + what + " does not exist on " + host +
               ", where this check ran: there " + stop_text(s) + " (\"no such user\")" + advice);
@@ -881,14 +887,7 @@ class Checker {
     }
     if (!group.empty() && file_getgid(group.c_str()) < 0) {
       bool found = !http_group_.empty() && named.count(http_group_);
-      std::string advice =
-          found ? "; it is only the default of $(" + http_group_ +
-                      "), which HTTP_Group takes from httpd.conf where there is one"
-          : !http_group_.empty()
-              ? "; write $(" + http_group_ + "), which HTTP_Group fills from httpd.conf"
-              : "; let the web-server discovery fill it: 'HTTP_Group  web_group  no_group  -  -' "
-                "in " +
-                    int_ + ", then write $(web_group)";
+      std::string advice = discovery_advice(found, http_group_, "HTTP_Group", "group");
       add(cpy_, line, "IC307",
           "group '" + group + "' of " + what + " does not exist on " + host +
               ", where this check ran: there the entries get the group whose number is the "
