@@ -24,8 +24,7 @@ bool has_table(const Ini *x) { return x && x->list; }
 
 // The values of the setting at `index`, or null when there is no such setting.
 ini_item *item_at(Ini *x, int index) {
-  if (!has_table(x) || !x->data || index < 0 || index >= x->items || index >= x->data->items)
-    return nullptr;
+  if (!has_table(x) || !x->data || index < 0 || index >= x->data->items) return nullptr;
   return x->data->data[static_cast<std::size_t>(index)].get();
 }
 
@@ -53,17 +52,12 @@ int lookup(const NameIndex &index, std::string_view name) {
   return it == index.end() ? -1 : it->second;
 }
 
-// The first setting named exactly `name`, or -1.
-int find_exact(const Ini *x, const char *name) {
-  if (!has_table(x) || !name) return -1;
-  return lookup(x->exact, name);
-}
+// The first setting named exactly `name`, or -1; the store has its table.
+int find_exact(const Ini *x, const char *name) { return lookup(x->exact, name); }
 
-// The first setting whose name equals `name` ignoring letter case, or -1.
-int find_folded(const Ini *x, const char *name) {
-  if (!has_table(x) || !name) return -1;
-  return lookup(x->folded, fold(name));
-}
+// The first setting whose name equals `name` ignoring letter case, or -1; the store has its
+// table.
+int find_folded(const Ini *x, const char *name) { return lookup(x->folded, fold(name)); }
 
 std::uint64_t mix(std::uint64_t z) {
   z += 0x9e3779b97f4a7c15u;
@@ -117,7 +111,7 @@ std::string run_filters(const Ini *x, int mode, std::string value) {
   if (!(mode & Ini_XTRAMask) || !x->xtra) return value;
   for (int i = 0; i < x->xtra->items; i++) {
     const Xtra *f = x->xtra->data[static_cast<std::size_t>(i)].get();
-    if (!f || !f->fn || !(f->flag & mode)) continue;
+    if (!f->fn || !(f->flag & mode)) continue;  // the array holds no null
     value = f->fn(value);
     cut(value);
   }
@@ -191,7 +185,7 @@ const char *ini_value(Ini *x, int index) {
 }
 
 const char *ini_value_name(Ini *x, const char *label) {
-  if (!label) return nullptr;
+  if (!has_table(x) || !label) return nullptr;
   int index = find_exact(x, label);
   return index < 0 ? nullptr : ini_value(x, index);
 }
@@ -213,9 +207,8 @@ int create_setting(Ini *x, const char *label, const char *value) {
     try {
       x->list->resize(static_cast<std::size_t>(grown));
     } catch (const std::bad_alloc &) {
-      // The entry has no place to go: the add is refused and the table stays as it was.
       emsg("Memory allocation error");
-      return -1;
+      return -1;  // the entry has no place to go: refused, the table as it was
     }
     x->size = grown;
   }

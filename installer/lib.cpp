@@ -117,7 +117,7 @@ int scpy(char *dst, const char *src, int size) {
 int scat(char *dst, const char *src, int size) {
   if (!dst || !src || size < 1) return 0;
   int len = static_cast<int>(std::strlen(dst));
-  if (len >= size - 1) {
+  if (len >= size) {  // too long already: cut, with nothing appended
     dst[size - 1] = '\0';
     return size - 1;
   }
@@ -397,7 +397,7 @@ struct Conversion {
   char type = 0;
   int longs = 0;  // 'l' length modifiers, at most two
   int stars = 0;  // '*' width and precision taken from the arguments
-  int star_values[2] = {0, 0};
+  int star_values[2] = {};
 };
 
 // Reads the conversion that starts at the '%' of f, taking any '*' values from ap. Returns

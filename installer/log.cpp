@@ -36,12 +36,9 @@ void escape_controls(char *out, std::size_t size, const char *in) {
   for (; *in; in++) {
     auto c = static_cast<unsigned char>(*in);
     char esc[5] = {static_cast<char>(c), '\0'};
-    if (c == '\n') {
-      std::memcpy(esc, "\\n", 3);
-    } else if (c == '\t') {
-      std::memcpy(esc, "\\t", 3);
-    } else if (c == '\r') {
-      std::memcpy(esc, "\\r", 3);
+    const char *named = c == '\n' ? "\\n" : c == '\t' ? "\\t" : c == '\r' ? "\\r" : nullptr;
+    if (named) {
+      std::strcpy(esc, named);
     } else if (c < 0x20 || c == 0x7f) {
       esc[0] = '\\', esc[1] = 'x', esc[2] = hex[c >> 4], esc[3] = hex[c & 15], esc[4] = '\0';
     }

@@ -49,6 +49,8 @@ TEST(BoundedCopy, HelpersCutAtTheirLimits) {
   EXPECT_EQ(in("", [](char *b) { return scat(b, "abcdef", 5); }), "abc|3");
   EXPECT_EQ(in("abc", [](char *b) { return scat(b, "z", 5); }), "abc|3");
   EXPECT_EQ(in("abcdefgh", [](char *b) { return scat(b, "z", 5); }), "abcd|4");
+  EXPECT_EQ(in("abcde", [](char *b) { return scat(b, "z", 5); }), "abcd|4");
+  EXPECT_EQ(in("abcdefgh", [](char *b) { return attach_path(b, "x", 5); }), "abcd|buf");
   EXPECT_EQ(in("a", [](char *b) { return attach_ext(b, ".log", 8); }), "a.log|buf");
   EXPECT_EQ(in("a.log", [](char *b) { return attach_ext(b, ".dat", 8); }), "a.log.d|buf");
   EXPECT_EQ(in("x", [](char *b) { return schunk("ab.cd", ".,", b, 8); }), "ab|2");
@@ -226,6 +228,9 @@ TEST(Formatter, ResultsAndTruncation) {
   EXPECT_EQ(fmt(64, "%.2f", 1.005), "1.00|4");
   EXPECT_EQ(fmt(64, "%llu", 5000000000ULL), "5000000000|10");
   EXPECT_EQ(fmt(64, "%ld", -7L), "-7|2");
+  // A conversion of 29 characters is the longest taken; a longer one ends the text.
+  EXPECT_EQ(fmt(64, "[%.00000000000000000000000001d]", 5), "[5]|3");
+  EXPECT_EQ(fmt(64, "[%.000000000000000000000000001d]", 5), "[|1");
   int written = -1;
   char nbuf[16];
   installer::snprintf(nbuf, sizeof nbuf, "abc%n", &written);
@@ -251,6 +256,8 @@ TEST(NullArguments, GiveFixedResults) {
                       wild_match(nullptr, "*"),
                       wild_list(nullptr, "*"),
                       wild_ilist("x", nullptr),
+                      static_cast<int>(schunk(nullptr, ".", buf, 8)),
+                      static_cast<int>(schunk("a", ".", buf, 0)),
                       installer::snprintf(nullptr, 8, "x"),
                       installer::snprintf(buf, sizeof buf, nullptr)};
   for (int z : zero) EXPECT_EQ(z, 0);
