@@ -246,7 +246,7 @@ void take_root(Fields *fields) {
 bool take_http_line(const char *line, char *errmsg) {
   Fields fields(line);
   std::optional<std::string> directive = fields.next();
-  if (!directive || directive->front() == '#') return true;
+  if (!directive) return true;  // a comment's first word, '#' and all, names no directive
   const char *d = directive->c_str();
   if (s_stricmp(d, "User") == 0)
     return take_owner(&fields, "User", "user", file_getuid, &http.user, errmsg);

@@ -268,6 +268,7 @@ TEST(NullArguments, GiveFixedResults) {
   EXPECT_EQ(exename(buf, nullptr, 8), nullptr);
   EXPECT_EQ(exename(buf, "a/install", 0), nullptr);
   EXPECT_EQ(currentdir(buf, 0), nullptr);
+  EXPECT_EQ(currentdir(nullptr, PATH_SIZE), nullptr);
   EXPECT_EQ(s_atoi(nullptr), 0);
   EXPECT_STREQ(buf, "keep");
 }

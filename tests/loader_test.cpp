@@ -90,6 +90,8 @@ TEST_F(Loader, QuestionSectionsAndReloading) {
   EXPECT_EQ(quest_count(q.get()), 1);
   EXPECT_STREQ(quest_text(q.get(), 0), "Q");
   EXPECT_EQ(quest_setting(q.get(), 1), nullptr);  // the line dropped is no question
+  char answer[] = "x";
+  EXPECT_EQ(quest_answer(q.get(), 0, answer), 1);
   EXPECT_EQ(quest_setting(nullptr, 0), nullptr);
   std::filesystem::remove(p("install.q"));
   EXPECT_EQ(quest_load(q.get(), p("install.q").c_str(), "INSTALL"), 1);

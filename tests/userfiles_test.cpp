@@ -17,11 +17,12 @@ TEST(UserFiles, FirstEntryOfANameOrIdAndNothingElse) {
   char tmpl[] = "/tmp/userfiles_test.XXXXXX";
   ASSERT_NE(mkdtemp(tmpl), nullptr);
   const std::string dir = tmpl, users = dir + "/passwd", groups = dir + "/group";
-  std::ofstream(users) << "root:x:0:0:root:/root:/bin/sh\n+nis::::::\n-gone:x:7:7::/:\n"
-                          "broken line without fields\n"
-                          "web:x:33:34:web server:/var/www:/usr/sbin/nologin\n"
-                          "web:x:99:99:second web:/:/bin/false\n"
-                          "33:x:1033:1033:named by a number:/:/bin/false\n";
+  std::ofstream(users)
+      << "root:x:0:0:root:/root:/bin/sh\n+nis::::::\n-gone:x:7:7::/:\n+add:x:8:8::/:\n"
+         "broken line without fields\n"
+         "web:x:33:34:web server:/var/www:/usr/sbin/nologin\n"
+         "web:x:99:99:second web:/:/bin/false\n"
+         "33:x:1033:1033:named by a number:/:/bin/false\n";
   std::string members;
   for (int i = 0; i < 2000; i++) members += (i ? ",member" : "member") + std::to_string(i);
   std::ofstream(groups) << "root:x:0:\ncrowd:x:500:" << members << "\nweb:x:34:\n";
@@ -49,6 +50,7 @@ TEST(UserFiles, FirstEntryOfANameOrIdAndNothingElse) {
   EXPECT_EQ(userfiles_user(users.c_str(), 33), "web");
   EXPECT_EQ(userfiles_user(users.c_str(), 1033), "33");
   EXPECT_EQ(userfiles_user(users.c_str(), 7), std::nullopt);
+  EXPECT_EQ(userfiles_user(users.c_str(), 8), std::nullopt);
   EXPECT_EQ(userfiles_user(users.c_str(), 4242), std::nullopt);
   EXPECT_EQ(userfiles_group(groups.c_str(), 34), "web");
   EXPECT_EQ(userfiles_group(nullptr, 0), std::nullopt);
