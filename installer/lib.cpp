@@ -515,7 +515,6 @@ int vsnprintf(char *buffer, unsigned bfsz, const char *format, va_list arg) {
 }
 
 int snprintf(char *buffer, unsigned bfsz, const char *format, ...) {
-  if (!buffer || !format) return 0;
   va_list ap;
   va_start(ap, format);
   int n = vsnprintf(buffer, bfsz, format, ap);
@@ -524,7 +523,7 @@ int snprintf(char *buffer, unsigned bfsz, const char *format, ...) {
 }
 
 int lprintf(char *bf, int bfsz, const char *format, ...) {
-  if (!bf || !format || bfsz < 1) return 0;
+  if (bfsz < 1) return 0;  // a null buffer or format: the formatter answers 0
   va_list ap;
   va_start(ap, format);
   int n = vsnprintf(bf, static_cast<unsigned>(bfsz), format, ap);
@@ -584,7 +583,7 @@ std::string section_name(const char *line) {
 }
 
 bool section_matches(const char *line, const char *section) {
-  if (!line || *line != '[' || !section) return false;
+  if (!line || *line != '[') return false;  // a null section matches no name: see s_stricmp
   return s_stricmp(section_name(line).c_str(), section) == 0;
 }
 

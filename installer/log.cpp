@@ -35,7 +35,7 @@ void escape_controls(char *out, std::size_t size, const char *in) {
   std::size_t n = 0;
   for (; *in; in++) {
     auto c = static_cast<unsigned char>(*in);
-    char esc[5] = {static_cast<char>(c), '\0'};
+    char esc[sizeof "\\x00"] = {static_cast<char>(c), '\0'};  // the longest escape
     const char *named = c == '\n' ? "\\n" : c == '\t' ? "\\t" : c == '\r' ? "\\r" : nullptr;
     if (named) {
       std::strcpy(esc, named);

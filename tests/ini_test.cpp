@@ -72,6 +72,7 @@ TEST_F(IniTest, AddsFollowTheSettingsModes) {
   EXPECT_EQ(ini_process(ini_init().get()), 0);
   EXPECT_EQ(ini_add_name(nullptr, "a", "b"), 0);
   EXPECT_EQ(ini_value_name(nullptr, "host"), nullptr);
+  EXPECT_EQ(ini_value(nullptr, 0), nullptr);
   EXPECT_EQ(ini_value(ini.get(), ini->items), nullptr);  // one past the last setting
   EXPECT_EQ(add("a", nullptr), 0);
   EXPECT_EQ(ini_state(nullptr), IniState{});

@@ -262,13 +262,27 @@ TEST(NullArguments, GiveFixedResults) {
                       installer::snprintf(buf, sizeof buf, nullptr)};
   for (int z : zero) EXPECT_EQ(z, 0);
   EXPECT_STREQ(buf, "keep");
-  EXPECT_EQ(attach_ext(nullptr, ".x", 8), nullptr);
-  EXPECT_EQ(s_strtrm(nullptr), nullptr);
-  EXPECT_EQ(exename(nullptr, "a/install", 8), nullptr);
-  EXPECT_EQ(exename(buf, nullptr, 8), nullptr);
-  EXPECT_EQ(exename(buf, "a/install", 0), nullptr);
-  EXPECT_EQ(currentdir(buf, 0), nullptr);
-  EXPECT_EQ(currentdir(nullptr, PATH_SIZE), nullptr);
+  OwnedFile empty(std::fopen("/dev/null", "r"));
+  const void *none[] = {attach_ext(nullptr, ".x", 8),
+                        attach_path(nullptr, "x", 8),
+                        s_strtrm(nullptr),
+                        s_strstr("a", nullptr),
+                        s_strstr(nullptr, "a"),
+                        s_fopen("/dev/null", nullptr),
+                        spre(buf, nullptr, 8),
+                        exename(nullptr, "a/install", 8),
+                        exename(buf, nullptr, 8),
+                        exename(buf, "a/install", 0),
+                        currentdir(buf, 0),
+                        currentdir(nullptr, PATH_SIZE),
+                        read_line(nullptr, buf, 8),
+                        read_line(empty.get(), buf, 1)};
+  for (const void *const &n : none) EXPECT_EQ(n, nullptr) << "answer " << &n - none;
+  for (int r : {s_strcmp("a", nullptr), s_strcmp(nullptr, "a"), s_stricmp(nullptr, nullptr),
+                s_stricmp("a", nullptr)})
+    EXPECT_EQ(r, -1);
+  EXPECT_FALSE(con_readline(buf, 1) || section_matches(nullptr, "x"));
+  EXPECT_EQ(section_name(nullptr), "");
   EXPECT_EQ(s_atoi(nullptr), 0);
   EXPECT_STREQ(buf, "keep");
 }
