@@ -58,6 +58,9 @@ class FailOn {
     s.unlinkat = [this, real](int dir, const char *path, int flags) {
       return hit("unlinkat", path) ? -1 : real.unlinkat(dir, path, flags);
     };
+    s.fstatat = [this, real](int dir, const char *path, struct stat *st, int flags) {
+      return hit("fstatat", path) ? -1 : real.fstatat(dir, path, st, flags);
+    };
   }
   int hits() const { return hits_; }
 
