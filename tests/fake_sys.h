@@ -80,6 +80,15 @@ class FailOn {
   std::map<int, std::string> names_;
 };
 
+// Makes a call of the seam fail every time, with `error`.
+template <class R, class... A>
+void fail_with(std::function<R(A...)> &call, int error) {
+  call = [error](A...) {
+    errno = error;
+    return R(-1);
+  };
+}
+
 // Where the file system takes no unnamed file (overlayfs on some kernels, NFS, FUSE).
 inline void refuse_unnamed(int error = EOPNOTSUPP) {
   auto real = sys().openat;
