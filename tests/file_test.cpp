@@ -133,9 +133,6 @@ TEST_F(FileTest, NullArgumentsAnswerNo) {
   EXPECT_EQ(file_first(nullptr, "/", "*"), nullptr);
   EXPECT_EQ(file_name(nullptr), nullptr);
   EXPECT_EQ(file_filename(nullptr, out, PATH_SIZE), nullptr);
-  errno = ENOENT;  // a report of the error of the moment, when there is one
-  file_error("Gone %s", "here");
-  EXPECT_TRUE(logged("Gone here, No such file or directory"));
 }
 
 TEST_F(FileTest, FoldersMadeRemovedAndWalked) {
@@ -248,6 +245,9 @@ TEST_F(FileTest, FailedCopiesLoseNothing) {
   FailOn fail("mkdirat", "sub", EACCES);
   EXPECT_EQ(file_xcopy(p("t").c_str(), "*", nullptr, p("e").c_str(), 1, nullptr), 1);
   EXPECT_TRUE(logged("Error creating directory '" + p("e/sub") + "', Permission denied"));
+  errno = ENOENT;  // file_error reports the error of the moment
+  file_error("Gone %s", "here");
+  EXPECT_TRUE(logged("Gone here, No such file or directory"));
 }
 
 // Every way to an unnamed or named temporary, forced through the seam, ends with the new
