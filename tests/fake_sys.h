@@ -58,6 +58,9 @@ class FailOn {
     s.unlinkat = [this, real](int dir, const char *path, int flags) {
       return hit("unlinkat", path) ? -1 : real.unlinkat(dir, path, flags);
     };
+    s.fstatat = [this, real](int dir, const char *path, struct stat *st, int flags) {
+      return hit("fstatat", path) ? -1 : real.fstatat(dir, path, st, flags);
+    };
   }
   int hits() const { return hits_; }
 
@@ -76,6 +79,15 @@ class FailOn {
   int hits_ = 0;
   std::map<int, std::string> names_;
 };
+
+// Makes a call of the seam fail every time, with `error`.
+template <class R, class... A>
+void fail_with(std::function<R(A...)> &call, int error) {
+  call = [error](A...) {
+    errno = error;
+    return R(-1);
+  };
+}
 
 // Where the file system takes no unnamed file (overlayfs on some kernels, NFS, FUSE).
 inline void refuse_unnamed(int error = EOPNOTSUPP) {

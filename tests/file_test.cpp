@@ -61,6 +61,7 @@ TEST_F(FileTest, CopyOverwriteRuleBytesAndMissingSource) {
   EXPECT_EQ(get("dst"), "new");
   EXPECT_EQ(copy("none", "out", 0), 0);
   EXPECT_EQ(file_copy(nullptr, "x", 1, nullptr), 0);
+  EXPECT_EQ(errno, 0);  // the failure callback is shown no error
   EXPECT_EQ(events, (Strings{"ok src>dst 1", "fail none>out 1", "fail (null)>x 1"}));
 
   std::string big(3 * COPY_BLOCK + 17, 'z');
@@ -100,20 +101,18 @@ TEST_F(FileTest, CopyWritesThroughATrustedLink) {
 // path's folders in one call and they are taken one at a time.
 TEST_F(FileTest, APathThroughWhatIsNoFolderLeadsNowhere) {
   put("src", "new");
+  fs::permissions(root, fs::perms::all);  // and a link nobody should trust on the way
+  fs::create_symlink(root, p("lnk"));
   for (bool one_call : {true, false}) {
     SCOPED_TRACE(one_call ? "folders in one call" : "one folder at a time");
     SysGuard guard;
-    if (!one_call) {
-      sys().open_nolinks = [](int, const char *, int) {
-        errno = ENOSYS;
-        return -1;
-      };
-    }
+    if (!one_call) fail_with(sys().open_nolinks, ENOSYS);
     EXPECT_EQ(copy("src", "missing/f"), 0);
     EXPECT_FALSE(fs::exists(p("missing")));
     EXPECT_EQ(copy("src", "src/f"), 0);
     EXPECT_EQ(get("src"), "new");
     EXPECT_EQ(copy("missing/f", "out"), 0);
+    EXPECT_EQ(copy("lnk/src", "out"), 0);
     EXPECT_FALSE(fs::exists(p("out")));
     EXPECT_EQ(file_exist(p("missing/f").c_str()), 0);
   }
@@ -124,10 +123,11 @@ TEST_F(FileTest, APathThroughWhatIsNoFolderLeadsNowhere) {
 TEST_F(FileTest, NullArgumentsAnswerNo) {
   char out[PATH_SIZE] = "keep";
   std::unique_ptr<FHandle> h;
-  const int no[] = {file_trusted(nullptr),     file_isdir(nullptr),       file_rename(nullptr, "a"),
-                    file_exist(nullptr),       file_mkdir(nullptr, 1),    file_remove(nullptr),
-                    file_chmod(nullptr, 0644), file_chown(nullptr, 0, 0), file_getuid(nullptr) + 1,
-                    file_getgid(nullptr) + 1};  // -1: no owner
+  const int no[] = {
+      file_trusted(nullptr),       file_isdir(nullptr),       file_rename(nullptr, "a"),
+      file_exist(nullptr),         file_mkdir(nullptr, 1),    file_remove(nullptr),
+      file_next(nullptr, nullptr), file_chmod(nullptr, 0644), file_chown(nullptr, 0, 0),
+      file_getuid(nullptr) + 1,    file_getgid(nullptr) + 1};  // -1: no owner
   for (const int &n : no) EXPECT_EQ(n, 0) << "answer " << &n - no;
   EXPECT_EQ(file_first(&h, nullptr, "*"), nullptr);
   EXPECT_EQ(file_first(nullptr, "/", "*"), nullptr);
@@ -169,11 +169,19 @@ TEST_F(FileTest, FoldersMadeRemovedAndWalked) {
 
   EXPECT_EQ(file_first(&h, p("w/dir").c_str(), "*"), nullptr);  // empty
   EXPECT_EQ(h, nullptr);
-  sys().readlinkat = [](int, const char *, char *, std::size_t) -> ssize_t { return -1; };
+  fail_with(sys().readlinkat, EIO);
   x = file_first(&h, p("w").c_str(), "ldir");
   ASSERT_NE(x, nullptr);
   EXPECT_EQ(x->link, "READLINK FAILED");
   EXPECT_TRUE(logged("Error reading symlink '" + p("w/ldir") + "'"));
+  x = file_first(&h, p("w").c_str(), "a.txt");  // changed in the folder listed, moved or not
+  fs::rename(p("w"), p("w2"));
+  EXPECT_EQ((std::vector{file_chmod(x.get(), 0600), file_remove(x.get())}), std::vector({1, 1}));
+  File loose;  // one no walk made goes by its path
+  scpy(loose.name, p("w2/.hidden").c_str(), PATH_SIZE);
+  x->dir = -1;  // and fails where its folder has gone
+  EXPECT_EQ((std::vector{file_chmod(&loose, 0600), file_remove(&loose), file_remove(x.get())}),
+            std::vector({1, 1, 0}));
 }
 
 }  // namespace
@@ -191,6 +199,7 @@ TEST_F(FileTest, FailedCopiesLoseNothing) {
     const char *message;
   } cases[] = {
       {"openat", ".install.", false, "Error opening '%s' for write"},
+      {"fstatat", ".", false, "Error opening '%s' for write"},  // the folder it is in
       {"copy_file_range,write", ".install.", false, "Error writing to '%s'"},
       {"close", ".install.", false, "Error writing to '%s'"},
       {"fchmod", ".install.", false, "Error writing to '%s'"},
@@ -231,6 +240,14 @@ TEST_F(FileTest, FailedCopiesLoseNothing) {
     EXPECT_EQ(copy("d/src", "d/fresh"), 0);
   }
   EXPECT_EQ(tree("d"), (Strings{"dst", "src"}));
+  // A folder of a tree that cannot be made fails as file_mkdir would.
+  put("t/sub/f", "f");
+  FailOn fail("mkdirat", "sub", EACCES);
+  EXPECT_EQ(file_xcopy(p("t").c_str(), "*", nullptr, p("e").c_str(), 1, nullptr), 1);
+  EXPECT_TRUE(logged("Error creating directory '" + p("e/sub") + "', Permission denied"));
+  errno = ENOENT;  // file_error reports the error of the moment
+  file_error("Gone %s", "here");
+  EXPECT_TRUE(logged("Gone here, No such file or directory"));
 }
 
 // Every way to an unnamed or named temporary, forced through the seam, ends with the new
@@ -269,10 +286,7 @@ TEST_F(FileTest, TemporaryFallbacks) {
     // Neither way can name it (a bare root without the right to link by descriptor): the
     // content moves into a named temporary, with the mode it is to have.
     SysGuard g;
-    sys().linkat = [](int, const char *, int, const char *, int) {
-      errno = ENOENT;
-      return -1;
-    };
+    fail_with(sys().linkat, ENOENT);
     put("d/dst", "old");
     fs::permissions(p("d/dst"), fs::perms(0640));
     check("no way to name an unnamed file");
@@ -298,10 +312,7 @@ TEST_F(FileTest, TemporaryFallbacks) {
   }
   {
     SysGuard g;
-    sys().getrandom = [](void *, std::size_t) -> ssize_t {
-      errno = ENOSYS;  // an older kernel
-      return -1;
-    };
+    fail_with(sys().getrandom, ENOSYS);  // an older kernel
     refuse_unnamed();
     check("no getrandom");
   }
@@ -314,6 +325,11 @@ TEST_F(FileTest, TemporaryFallbacks) {
   FileWriter w;
   EXPECT_TRUE(w.open(p("w").c_str()) && w.write("abc", 3) && w.commit());
   EXPECT_EQ(get("w"), "abc");
+  fs::create_symlink(".", p("here"));  // a writer aimed at no file says why
+  for (auto [path, error] : {std::pair{"missing/w", ENOENT}, {"here", EISDIR}}) {
+    errno = 0;
+    EXPECT_TRUE(!w.open(p(path).c_str()) && errno == error) << path;
+  }
 }
 
 struct Owned {
@@ -353,7 +369,7 @@ TEST_F(FileTest, ReplacedFilesKeepOnlyWhatIsSafe) {
       // harden-temporaries).
       {"group-writable folder", 0, 0775, 0666, 4601, {0, 0, 0644, 0}, "Not keeping the owner"},
       // ... unless it is the folder owner's.
-      {"folder owner's", 4602, 0777, 0640, 4602, {4602, 4602, 0640, 0}, nullptr},
+      {"folder owner's", 4602, 0777, 0666, 4602, {4602, 4602, 0666, 0}, nullptr},
       // Set-id bits only where the file and its folder are root's.
       {"set-uid in root's folder", 0, 0755, 04755, 0, {0, 0, 04755, 0}, nullptr},
       {"set-uid in a user's folder", 4603, 0755, 04755, 0, {0, 0, 0755, 0}, "set-uid"},
@@ -427,7 +443,7 @@ TEST_F(FileTest, UnchangedFilesAreNotRewritten) {
     SCOPED_TRACE(old);
     put("w", old);
     ino_t was = owned(p("w")).ino;
-    ino_t now = write("w", {"ab", "cd", "", "ef"});
+    ino_t now = write("w", {"ab", "cd", "", "e", "f"});
     EXPECT_EQ(get("w"), "abcdef");
     EXPECT_EQ(now == was, std::string(old) == "abcdef");
   }
@@ -479,10 +495,7 @@ TEST_F(FileTest, OwnerAndModeCallsOnlyWhereTheyChangeSomething) {
 TEST_F(FileTest, ModeWithoutAPathDescriptor) {
   put("t/z.txt", "z");
   ASSERT_EQ(::mkfifo(p("t/pipe").c_str(), 0644), 0);
-  sys().fchmod_path = [](int, mode_t) {
-    errno = ENOSYS;
-    return -1;
-  };
+  fail_with(sys().fchmod_path, ENOSYS);
   EXPECT_EQ(dochmod(p("t").c_str(), "z.txt", nullptr, 0600), 1);
   EXPECT_EQ(fs::status(p("t/z.txt")).permissions(), fs::perms(0600));
   EXPECT_EQ(dochmod(p("t").c_str(), "pipe", nullptr, 0600), 0);
