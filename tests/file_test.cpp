@@ -129,6 +129,10 @@ TEST_F(FileTest, NullArgumentsAnswerNo) {
       file_next(nullptr, nullptr), file_chmod(nullptr, 0644), file_chown(nullptr, 0, 0),
       file_getuid(nullptr) + 1,    file_getgid(nullptr) + 1};  // -1: no owner
   for (const int &n : no) EXPECT_EQ(n, 0) << "answer " << &n - no;
+  EXPECT_EQ(file_copy_into(nullptr, AT_FDCWD, "x", nullptr) +
+                file_xcopy(nullptr, "*", nullptr, "x", 1, nullptr) +
+                file_xcopy_into(nullptr, nullptr, AT_FDCWD, "x", nullptr),
+            0);
   EXPECT_EQ(file_first(&h, nullptr, "*"), nullptr);
   EXPECT_EQ(file_first(nullptr, "/", "*"), nullptr);
   EXPECT_EQ(file_name(nullptr), nullptr);
@@ -138,6 +142,7 @@ TEST_F(FileTest, NullArgumentsAnswerNo) {
 TEST_F(FileTest, FoldersMadeRemovedAndWalked) {
   EXPECT_EQ(file_mkdir(p("a/b/").c_str(), 1), 1);
   EXPECT_EQ(file_mkdir(p("a/b/").c_str(), 1), 1);
+  EXPECT_EQ(file_mkdir("/", 0), 1);  // there already, and no empty name
   EXPECT_EQ(file_mkdir(p("x/y").c_str(), 0), 0);
   EXPECT_EQ(events, (Strings{"ok a 1", "ok a/b 1", "fail x/y 1"}));
   events.clear();
