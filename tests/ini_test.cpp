@@ -68,13 +68,19 @@ TEST_F(IniTest, AddsFollowTheSettingsModes) {
   }
   EXPECT_TRUE(logged("Debug: Ini value for 'secret' set to 'xxxx'"));
   EXPECT_FALSE(logged("hunter2"));
-  EXPECT_EQ(ini_add_name(ini_init().get(), "a", "b"), 0);  // no table yet
-  EXPECT_EQ(ini_process(ini_init().get()), 0);
-  EXPECT_EQ(ini_add_name(nullptr, "a", "b"), 0);
+  // Nothing to add to, or nothing to add: 0, and no setting is read outside the table.
+  auto bare = ini_init();  // no table yet
+  for (int n : {ini_add_name(bare.get(), "a", "b"), ini_process(bare.get()),
+                create_setting(bare.get(), "a", "b"), ini_add_name(nullptr, "a", "b"),
+                create_setting(nullptr, "a", "b"), ini_add_name(ini.get(), nullptr, "b"),
+                create_setting(ini.get(), nullptr, "b"), add("a", nullptr),
+                create_setting(ini.get(), "a", nullptr), do_add(ini.get(), 0, nullptr),
+                do_add(ini.get(), ini->items, "b")})
+    EXPECT_EQ(n, 0);
+  for (int i : {-1, ini->items}) EXPECT_EQ(ini_value(ini.get(), i), nullptr);
   EXPECT_EQ(ini_value_name(nullptr, "host"), nullptr);
   EXPECT_EQ(ini_value(nullptr, 0), nullptr);
-  EXPECT_EQ(ini_value(ini.get(), ini->items), nullptr);  // one past the last setting
-  EXPECT_EQ(add("a", nullptr), 0);
+  ini_setup(nullptr, &kBase, nullptr, 1);
   EXPECT_EQ(ini_state(nullptr), IniState{});
   ini->mode &= ~Ini_NewEmpty;  // an empty value then makes no new setting
   EXPECT_EQ(add("fresh", ""), -1);
