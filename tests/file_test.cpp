@@ -459,8 +459,9 @@ TEST_F(FileTest, UnchangedFilesAreNotRewritten) {
 TEST_F(FileTest, OwnerAndModeCallsOnlyWhereTheyChangeSomething) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files to another user";
   for (auto f : {"t/plain", "t/setuid", "t/caps"}) put(f, "x");
+  fs::create_directory(p("t/d"));
   own(p("t"), 4600, 0755);
-  for (auto f : {"t/plain", "t/caps"}) own(p(f), 4600, 0644);
+  for (auto f : {"t/plain", "t/caps", "t/d"}) own(p(f), 4600, 0644);
   own(p("t/setuid"), 4600, 04755);
   struct stat caps;
   ASSERT_EQ(::stat(p("t/caps").c_str(), &caps), 0);
@@ -474,6 +475,11 @@ TEST_F(FileTest, OwnerAndModeCallsOnlyWhereTheyChangeSomething) {
     chmods++;
     return real.fchmod_path(fd, mode);
   };
+  int opens = 0;  // where nothing is to change, only the folders listed are opened
+  sys().openat = [&](int dir, const char *name, int flags, mode_t mode) {
+    opens++;
+    return real.openat(dir, name, flags, mode);
+  };
   sys().capability_size = [&](int dir, const char *name) -> ssize_t {
     struct stat st;
     if (::fstatat(dir, name, &st, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -482,16 +488,20 @@ TEST_F(FileTest, OwnerAndModeCallsOnlyWhereTheyChangeSomething) {
     errno = nocaps;
     return -1;
   };
-  EXPECT_EQ(dochown(p("t").c_str(), "*", nullptr, 4600, 4600), 3);
+  EXPECT_EQ(dochown(p("t").c_str(), "*", nullptr, 4600, 4600), 4);
   EXPECT_EQ(chowns, 2);  // the set-uid file and the one with capabilities
   EXPECT_EQ(fs::status(p("t/setuid")).permissions(), fs::perms(0755));
-  EXPECT_EQ(dochmod(p("t").c_str(), "*", nullptr, 0644), 3);
+  EXPECT_EQ(dochmod(p("t").c_str(), "*", nullptr, 0644), 4);
   EXPECT_EQ(chmods, 1);  // the file that lost its set-uid bit
-  EXPECT_EQ(dochmod(p("t").c_str(), "*", nullptr, 0644), 3);
+  opens = 0;
+  EXPECT_EQ(dochmod(p("t").c_str(), "*", nullptr, 0644), 4);
   EXPECT_EQ(chmods, 1);
+  EXPECT_EQ(opens, 2);
   nocaps = ENODATA;
-  EXPECT_EQ(dochown(p("t").c_str(), "*", nullptr, 4600, 4600), 3);
+  opens = 0;
+  EXPECT_EQ(dochown(p("t").c_str(), "*", nullptr, 4600, 4600), 4);
   EXPECT_EQ(chowns, 3);  // the one with capabilities only
+  EXPECT_EQ(opens, 3);
 }
 
 // Where the kernel cannot set a mode through a path descriptor and there is no /proc, a
