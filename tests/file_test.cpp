@@ -94,6 +94,9 @@ TEST_F(FileTest, CopyWritesThroughATrustedLink) {
   EXPECT_EQ(get("real"), "new a");
   EXPECT_EQ(get("d/b.made"), "new b");
   for (const char *link : {"link", "dangling", "d/a", "d/b"}) EXPECT_TRUE(fs::is_symlink(p(link)));
+  // Without recursion a folder is made, and nothing is copied into it.
+  EXPECT_EQ(file_xcopy(p("tree").c_str(), "*", nullptr, p("flat").c_str(), 0, nullptr), 4);
+  EXPECT_TRUE(fs::is_directory(p("flat/sub")) && !fs::exists(p("flat/sub/c")));
 }
 
 // A folder missing on the way, or a file where a folder should be, fails the copy: nothing
