@@ -158,6 +158,7 @@ TEST_F(IniTest, FillingStopsWhereItMust) {
     ini_replace(ini.get(), text, result, bfsz);
     return std::string(result);
   };
+  const std::string longest = "$(" + std::string(LINE_SIZE, 'n') + ")";
   struct Case {
     const char *text;
     unsigned bfsz;
@@ -173,6 +174,7 @@ TEST_F(IniTest, FillingStopsWhereItMust) {
       {"a$(host", LINE_SIZE, "aalpha"},
       {"a$(", LINE_SIZE, "a"},
       {"$(host)", 1, ""},
+      {longest.c_str(), LINE_SIZE, "n)"},  // a name is cut at 999 characters
   };
   for (const auto &c : cases) EXPECT_EQ(replace(c.text, c.bfsz), c.want) << c.text;
   char buf[LINE_SIZE] = "$(host)$(host)";
