@@ -20,7 +20,9 @@ little more than its build.
 A change is one token: a comparison turned (== and !=, < and >=, > and <=), a boundary moved
 (<= and <, >= and >), && and ||, a number one up or one down, a returned truth value or 0/1
 swapped, a negation dropped. Strings, characters, comments and preprocessor lines are left
-alone. A mutant that does not build is not counted; another is drawn in its place.
+alone. A mutant that does not build is not counted; another is drawn in its place. Mutants
+build as every build of ours does, warnings as errors: a change the compiler warns about
+(an && inside || without parentheses, say) could never land, so it is no fault to catch.
 
 Survivors that cannot change what the program does are listed, each with its reason, in
 dev/mutate.known ("FILE | LINE | FROM -> TO | reason", LINE the mutated line's text without
@@ -203,7 +205,7 @@ def main():
                 shutil.copy2(src, os.path.join(tree, f), follow_symlinks=False)
         env = dict(os.environ, TMPDIR=tmp)
         configure = ["cmake", "-S", tree, "-B", build, "-DCMAKE_CXX_COMPILER=g++",
-                     f"-DCMAKE_BUILD_TYPE={args.build_type}"]
+                     f"-DCMAKE_BUILD_TYPE={args.build_type}", "-DINSTALLER_WERROR=ON"]
         make = ["cmake", "--build", build, "-j", str(args.jobs)]
         suite = ["ctest", "--test-dir", build, "-j", str(args.jobs), "-E", SKIP_TESTS,
                  "--timeout", "120", "--stop-on-failure"]

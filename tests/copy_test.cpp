@@ -69,7 +69,7 @@ TEST_F(CopyTest, SectionsLongLinesAndReplaceVars) {
     const char *in;
     std::optional<std::string> out;
   } cases[] = {
-      {"plain", std::nullopt}, {"x$(a)y$(none)z", "xAy$(none)z"}, {"$()", "$()"},
+      {"plain", std::nullopt}, {"x$(a)y$(none)z", "xAy$(none)z"}, {"$()$(a)", "$()A"},
       {"$(loop)", "$(a)"},     {"open $(a", "open $(a"},          {"$(a)$(a", "A$(a"},
   };
   for (auto &c : cases) EXPECT_EQ(replace_vars(copy.get(), c.in), c.out) << c.in;
