@@ -18,6 +18,8 @@
 
 namespace {
 
+const char *const files[] = {"install.dat", "install.int", "install.q",
+                             "install.cpy", "blurb.txt",   "tpl.in"};
 // The product folder, made once; a plain array, so that the clean-up at exit can still
 // read it after the statics are gone.
 char folder[] = "/tmp/fuzz-product.XXXXXX";
@@ -26,9 +28,7 @@ std::string product() {
   static const bool made = [] {
     if (!mkdtemp(folder)) return false;
     std::atexit([] {
-      for (const char *f :
-           {"install.dat", "install.int", "install.q", "install.cpy", "blurb.txt", "tpl.in"})
-        std::remove((std::string(folder) + "/" + f).c_str());
+      for (const char *f : files) std::remove((std::string(folder) + "/" + f).c_str());
       rmdir(folder);
     });
     return true;
@@ -42,8 +42,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   // The tool's output is not what is tested: it goes nowhere.
   static const bool silent = std::freopen("/dev/null", "w", stdout) != nullptr;
   if (size == 0 || !silent) return 0;
-  static const char *const files[] = {"install.dat", "install.int", "install.q",
-                                      "install.cpy", "blurb.txt",   "tpl.in"};
   std::string rest = fuzz::text(data + 1, size - 1);
   std::size_t at = 0;
   for (const char *f : files) {
