@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
 # The Ansible collection (contrib/ansible) rolls the sample product out to six simulated
-# hosts: install with per-host answers (one host's answer is refused and it fails alone),
-# an idempotent re-run, an upgrade that keeps the answers, check mode, an answer the run
-# would not use, a remove that leaves each host as it was, and a special section that fails.
+# hosts (tests/fleet.sh), through the steps numbered below.
 # usage: ansible_test.sh INSTALL INSTALL-CHECK
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)

@@ -1,11 +1,6 @@
 #!/usr/bin/env bash
-# install-check's conventions, in two parts.
-# output, on the planted-mistakes product: every output format holds the same findings and
-# the JSON and SARIF ones match their schemas; the paths printed open from where the tool
-# ran; every code has an explanation, a place in the manual page and a planted case that
-# shows it (--fail-on and the suppressions are cases of tests/check).
-# rules, at the edges: an empty result is still valid JSON and SARIF; names with blanks and
-# templates outside the product keep paths that open.
+# install-check's conventions, in two parts: output, on the planted-mistakes product (its
+# --fail-on and suppressions are cases of tests/check); rules, at the edges.
 # usage: check_tool.sh output|rules INSTALL-CHECK SOURCE-DIR
 set -uo pipefail
 part=$1 tool=$(readlink -f "$2") src=$(readlink -f "$3")
