@@ -27,13 +27,11 @@ output() {
   # gcc: the same lines with a column, in the compilers' shape.
   diff <(sed -E 's/^([^:]+:[0-9]+):/\1:1:/' "$T/text") "$T/gcc" >/dev/null ||
     bad "--format gcc is not the default lines with a column"
-  grep -Evq '^[^:]+:[0-9]+:1: (error|warning|note): .+ \[IC[0-9]{3}\]$' "$T/gcc" &&
-    bad "a --format gcc line out of shape"
   valid "$T/json" "$T/sarif" || bad "the JSON or SARIF findings do not match their schemas"
   python3 - "$T" <<'PY' || bad "the formats disagree"
 import json, re, sys
 t = sys.argv[1]
-text = [re.fullmatch(r"([^:]+):(\d+): (error|warning|note): (.*) \[(IC\d{3})\]", line.rstrip("\n"))
+text = [re.fullmatch(r"([^:]+):(\d+): (error|warning|note): (.+) \[(IC\d{3})\]", line.rstrip("\n"))
         for line in open(t + "/text")]
 assert all(text), "a default line out of shape"
 text = [(m[1], int(m[2]), m[3], m[5], m[4]) for m in text]

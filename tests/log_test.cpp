@@ -19,7 +19,6 @@ class LogTest : public ScratchTest {
     log_free(&log);
     path_ = p("install.log");
   }
-  // A log of this level, current and open at path_, each line flushed.
   std::unique_ptr<Log> opened(LogLevel level) const {
     auto log = log_init(level);
     log_set(log.get());
@@ -126,9 +125,8 @@ TEST_F(LogTest, RotatesIntoNumberedFiles) {
   EXPECT_EQ(log->Lines, 9);
 }
 
-// The log is written only into a plain file of the installer's own with one name, never
-// through a link; one that others could read is closed to them first. Another user's log is
-// left alone end to end (harden-log).
+// The log is written only into a plain file of the installer's own with one name, closed to
+// others first; another user's log is left alone end to end (harden-log).
 TEST_F(LogTest, OnlyItsOwnFileIsWritten) {
   { std::ofstream(path_) << "old\n"; }
   fs::permissions(path_, fs::perms(0644));

@@ -86,8 +86,7 @@ IN
 hardening() {
   build=$(readlink -f "$1") fortified=$2 checked=0
 
-  # Objects, by the part they belong to; a part with no objects is not built here (the
-  # tarball's static install-check is built only for a release).
+  # Objects by part; one not built here (the tarball's static install-check) is passed over.
   for part in installer_core installer_lib installer_files_lib install_bin install_static \
               install_check_static tools/install_check; do
     dir=$build/CMakeFiles/$part.dir

@@ -53,7 +53,6 @@ class ScratchTest : public ::testing::Test {
     }
     return out;
   }
-  // Whether some log line holds this text.
   bool logged(const std::string &text) const {
     auto lines = log_lines();
     return std::any_of(lines.begin(), lines.end(),

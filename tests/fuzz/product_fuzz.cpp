@@ -1,9 +1,7 @@
-// The author's tool as a whole: install-check's own entry point on a product folder whose
-// files come from the input, as the checker or as a plan of each action (text or JSON).
-// The input's first byte picks the run; the rest is split at NUL bytes into install.dat,
-// install.int, install.q, install.cpy, blurb.txt and a template, tpl.in.
+// The author's tool as a whole: install-check's own entry point, as the checker or as a
+// plan, on a product folder whose files (files[]) are the input but its first byte, which
+// picks the run, split at NUL bytes.
 #include <fcntl.h>
-#include <sys/stat.h>
 
 #include <string>
 #include <vector>
