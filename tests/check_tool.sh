@@ -1,11 +1,6 @@
 #!/usr/bin/env bash
-# install-check's conventions, in two parts.
-# output, on the planted-mistakes product: every output format holds the same findings and
-# the JSON and SARIF ones match their schemas; the paths printed open from where the tool
-# ran; every code has an explanation, a place in the manual page and a planted case that
-# shows it (--fail-on and the suppressions are cases of tests/check).
-# rules, at the edges: an empty result is still valid JSON and SARIF; names with blanks and
-# templates outside the product keep paths that open.
+# install-check's conventions, in two parts: output, on the planted-mistakes product (its
+# --fail-on and suppressions are cases of tests/check); rules, at the edges.
 # usage: check_tool.sh output|rules INSTALL-CHECK SOURCE-DIR
 set -uo pipefail
 part=$1 tool=$(readlink -f "$2") src=$(readlink -f "$3")
@@ -32,13 +27,11 @@ output() {
   # gcc: the same lines with a column, in the compilers' shape.
   diff <(sed -E 's/^([^:]+:[0-9]+):/\1:1:/' "$T/text") "$T/gcc" >/dev/null ||
     bad "--format gcc is not the default lines with a column"
-  grep -Evq '^[^:]+:[0-9]+:1: (error|warning|note): .+ \[IC[0-9]{3}\]$' "$T/gcc" &&
-    bad "a --format gcc line out of shape"
   valid "$T/json" "$T/sarif" || bad "the JSON or SARIF findings do not match their schemas"
   python3 - "$T" <<'PY' || bad "the formats disagree"
 import json, re, sys
 t = sys.argv[1]
-text = [re.fullmatch(r"([^:]+):(\d+): (error|warning|note): (.*) \[(IC\d{3})\]", line.rstrip("\n"))
+text = [re.fullmatch(r"([^:]+):(\d+): (error|warning|note): (.+) \[(IC\d{3})\]", line.rstrip("\n"))
         for line in open(t + "/text")]
 assert all(text), "a default line out of shape"
 text = [(m[1], int(m[2]), m[3], m[5], m[4]) for m in text]

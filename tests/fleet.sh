@@ -1,12 +1,9 @@
-# Simulated hosts for the Ansible collection's test and benchmark (sourced after need.sh).
-# Each is a root of its own: an overlay over / whose changes go to a tmpfs, with its own
-# /dev, /proc, /tmp, web server user and group (in its own /etc) and httpd.conf at one of
-# the places the installer searches; Ansible reaches it through community.general.chroot.
-# All is mounted in the caller's private mount namespace (fleet_enter): the host is never
-# written. fleet_init INSTALL INSTALL-CHECK SOURCE-TREE makes $FLEET, the releases and
-# Ansible's settings; fleet_host NAME N [ANSWER...] a host with the values of number N
-# (web$N, webgrp$N, site$N) and install answers "NAME: VALUE"; fleet_play ARGS... runs the
-# roll-out playbook into $FLEET/out, whose recap fleet_count HOST changed|failed|ok reads.
+# Simulated hosts for the Ansible collection's test and benchmark (sourced after need.sh):
+# each an overlay over / whose changes go to a tmpfs, reached through community.general.chroot,
+# all mounted in the caller's private mount namespace (fleet_enter): the host is never written.
+# fleet_init INSTALL INSTALL-CHECK SOURCE-TREE makes $FLEET; fleet_host NAME N [ANSWER...] a
+# host (web$N, webgrp$N, site$N) with install answers "NAME: VALUE"; fleet_play ARGS... runs
+# the playbook into $FLEET/out, whose recap fleet_count HOST changed|failed|ok reads.
 . "$(dirname "${BASH_SOURCE[0]}")/sandbox.sh"
 
 fleet_need() {

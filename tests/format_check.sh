@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
-# Whether the C++ sources follow .clang-format: prints what clang-format would change, as a
-# diff, and fails when it would change anything. With --count it prints only how many lines
-# it would change, and succeeds. Reads the tracked files of the tree it stands in; writes
-# nothing.
+# Whether the tracked C++ sources follow .clang-format: the diff clang-format would make,
+# failing if there is one; with --count only how many lines, succeeding. Writes nothing.
 # usage: format_check.sh [--count]
 set -uo pipefail
 . "$(dirname "$0")/need.sh"

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# The host's /dev/null, /dev/zero and /dev/full, before and after the whole suite: the same
-# devices, owners and modes. A test that reached the host's /dev (through a link the
-# installer followed, or a broken build writing where it should not) shows here.
+# The host's /dev/null, /dev/zero and /dev/full, before and after the whole suite: a test
+# that reached them (through a link the installer followed, or a broken build) shows here.
 # usage: host_devices.sh save FILE | host_devices.sh check FILE
 set -uo pipefail
 devices() { stat -c '%n %F %t:%T %u:%g %a' /dev/null /dev/zero /dev/full; }

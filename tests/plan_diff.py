@@ -1,10 +1,6 @@
-"""The two halves of a plan's comparison with the run (run_scenario.sh with PLAN_DIFF set).
-
-snap WORK: what the working folder (and /dev) holds, as JSON.
-compare WORK SCRATCH: the run's created, changed and removed entries (the working folder
-against its snapshot, the overlays' upper folders against what lies below them) against
-the plan of the flow whose copy step ran; prints the differences and PASS or SKIP last.
-"""
+"""The two halves of a plan's comparison with the run (run_scenario.sh with PLAN_DIFF set):
+snap WORK, the working folder (and /dev) as JSON; compare WORK SCRATCH, the run's entries
+against the plan of the flow whose copy step ran, the differences and PASS or SKIP last."""
 import grp, hashlib, json, os, pwd, re, stat, sys
 
 # The run's own log in the working folder (and its rotations), which no copy command writes.

@@ -1,10 +1,7 @@
 #!/usr/bin/env bash
-# The plan against the run, on every scenario product with a copy script: in the namespace
-# the scenario runner sets up, install-check plans each action the run could take, then the
-# installer runs (run_scenario.sh with PLAN_DIFF set, plan_diff.py). The flow whose copy step
-# ran picks the plan; the entries the run created, changed and removed (kind, mode, owner
-# and group included) must be the plan's, in the working folder and in the upper folders of
-# writable overlays over /etc, /usr, /opt and /var.
+# The plan against the run, on every scenario product with a copy script: run_scenario.sh
+# with PLAN_DIFF set has install-check plan each action, runs the installer, and
+# plan_diff.py compares the run's entries with the plan of the flow whose copy step ran.
 # usage: plan_diff.sh INSTALL INSTALL-CHECK SCENARIOS-FOLDER [NAME...]
 # plan_diff.skip lists the products whose plan and run cannot agree, each with the reason.
 set -uo pipefail

@@ -2,16 +2,11 @@
 # The release's pieces, one part a test.
 # static-chroot: the static installer links none of the C library's name service (in a
 #   static program it loads the host's modules, and a second C library, at run time), links
-#   again without a warning, and in a root holding only /etc/passwd, /etc/group and the
-#   product it starts and finds the product's user and group, known only to that root.
-# deb: the package that target deb makes: lintian has nothing to say (what it says anyway is
-#   overridden in the package, with the reason), every entry is root's with mode 0755 or
-#   0644, the manual pages are compressed; dpkg installs and purges it in the sandbox with
-#   writable overlays over /usr, /etc and /var, which then hold only dpkg's own records.
-# hardening, as Debian builds packages: every object asks for a non-executable stack and
-#   calls the stack protector (a static binary has the C library's own), an optimised build
-#   the checked functions of _FORTIFY_SOURCE; every program is position-independent, with
-#   full RELRO, a non-executable stack and bind-now where it links dynamically.
+#   again without a warning, and starts in a bare root whose own users it finds.
+# deb: what lintian (overrides aside), the entries and dpkg, installing and purging it in
+#   the sandbox over writable overlays, say of the package that target deb makes.
+# hardening, as Debian builds packages (a static binary has the C library's own stack
+#   protector; only an optimised build has _FORTIFY_SOURCE's checked functions).
 # man: no manual page draws a single line from groff or man (their status tells nothing).
 # usage: release_test.sh static-chroot STATIC-INSTALLER DATA-DIR [BUILD-DIR]
 #        release_test.sh deb BUILD-DIR | hardening BUILD-DIR FORTIFIED(0|1) | man MAN-DIR
@@ -91,8 +86,7 @@ IN
 hardening() {
   build=$(readlink -f "$1") fortified=$2 checked=0
 
-  # Objects, by the part they belong to; a part with no objects is not built here (the
-  # tarball's static install-check is built only for a release).
+  # Objects by part; one not built here (the tarball's static install-check) is passed over.
   for part in installer_core installer_lib installer_files_lib install_bin install_static \
               install_check_static tools/install_check; do
     dir=$build/CMakeFiles/$part.dir

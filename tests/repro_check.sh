@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
 # Two release builds of this tree (its last commit with any uncommitted changes to tracked
-# files) must give the same bytes: the tarball, the Debian package and the binaries. The
-# builds differ as two hosts' would: the folder and its path, the file system (the second
-# builds on a tmpfs mounted in a private mount namespace), the user (root, then nobody),
-# the umask (022, 002), the time zone and the locale. Both take SOURCE_DATE_EPOCH from the
-# commit. diffoscope, where installed, names what differs.
+# files) must give the same bytes, though they differ as two hosts' would (see build's
+# arguments below; the second builds on a tmpfs). diffoscope, where installed, names what
+# differs.
 # usage: repro_check.sh [JOBS]
 set -uo pipefail
 . "$(dirname "$0")/need.sh"
@@ -20,7 +18,7 @@ SOURCE_DATE_EPOCH=$(git -C "$src" log -1 --format=%ct HEAD) || fail "no git hist
 git -C "$src" archive --format=tar --prefix=cgi-install/ "$commit" > "$R/tree.tar" || fail "git archive failed"
 artefacts='*.tar.gz *.deb install static/install static/install-check tools/install-check install-trial'
 
-# One build: FOLDER USER UMASK TZ LOCALE; its artefacts are copied to $R/out-USER.
+# One build: FOLDER USER UMASK TZ LOCALE; its artefacts go to $R/out-USER.
 build() {
   rm -rf "$1" && mkdir -p "$1" && tar -xf "$R/tree.tar" -C "$1" && chown -R "$2:" "$1" || return 1
   local as=()
@@ -34,7 +32,6 @@ build() {
 build "$src/build/repro-a" root 022 UTC C.UTF-8 || fail "the first build failed"
 rm -rf "$src/build/repro-a"
 
-# The second, on a tmpfs that only its own mount namespace sees, as nobody.
 mkdir "$R/mnt"
 export R jobs artefacts
 export -f build

@@ -1,10 +1,6 @@
 #!/usr/bin/env bash
 # Runs install-check on one product folder and compares its findings with the expected ones.
-# usage: run_check.sh INSTALL-CHECK CASE-DIR
-# A case is a folder: product/ (the product, or a link to one), expect (the exact lines
-# printed, the count on standard error last), status (the exit status expected, 0 without
-# it) and args (more arguments, one line, optional). The host's name in a finding reads
-# HOST in expect, so that the data holds on every machine.
+# usage: run_check.sh INSTALL-CHECK CASE-DIR (the folder's format: tests/check/README)
 set -uo pipefail
 tool=$(readlink -f "$1") case_dir=$(readlink -f "$2") args=() want=0
 name=$(basename "$case_dir")

@@ -42,7 +42,6 @@ fi
 cat > "$SCRATCH/run.sh" <<'INNER'
 set -uo pipefail
 stop() { echo "$*" > "$SCRATCH/why"; exit 0; }
-# One row of the expect table: the kind of entry, its mode, owner and content.
 expect() {
   local p=$1 kind=$2 mode=$3 owner=$4 content=$5 fmt=%U:%G
   case $kind in

@@ -1,10 +1,9 @@
 # Sourced inside a private mount namespace (unshare -m) by every test that runs the
-# installer, or a package tool, as root: whatever the code under test does, even a broken
-# build, cannot reach the host. sandbox SCRATCH-FOLDER makes /dev a tmpfs holding only the
-# nodes a run needs and every mount of the host read-only but the scratch folder (later
-# mounts, the overlays, are the test's own); non-zero, with the reason on standard error,
-# if it cannot. Nothing opened for writing on the host's folders inside the namespace may
-# stay open then: the kernel refuses to make a mount read-only while it has writers.
+# installer, or a package tool, as root, so that nothing it does, even a broken build,
+# reaches the host. sandbox SCRATCH-FOLDER: a private /dev and every mount read-only but the
+# scratch folder (and later ones, the test's own); else non-zero, the reason on standard
+# error. Nothing may stay open for writing on the host's folders then: the kernel refuses to
+# make a mount read-only while it has writers.
 
 sandbox_dev() {  # [ROOT]: the /dev of that root (tests/fleet.sh's hosts), else this one's
   local d=${1:-}/dev node

@@ -43,17 +43,16 @@ class ScratchTest : public ::testing::Test {
     std::ifstream in(p(rel), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
   }
-  // The log's lines, each from its level name on ("Error: ...", "Debug: ...").
-  std::vector<std::string> log_lines() const {
+  // A log's lines, each from its level name on ("Error: ...", "Debug: ...").
+  std::vector<std::string> log_lines(const std::string &rel = "test.log") const {
     std::vector<std::string> out;
-    std::ifstream in(p("test.log"));
+    std::ifstream in(p(rel));
     for (std::string line; std::getline(in, line);) {
       std::size_t at = line.find("] ");
       out.push_back(at == std::string::npos ? line : line.substr(at + 2));
     }
     return out;
   }
-  // Whether some log line holds this text.
   bool logged(const std::string &text) const {
     auto lines = log_lines();
     return std::any_of(lines.begin(), lines.end(),

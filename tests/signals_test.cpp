@@ -18,19 +18,6 @@ namespace {
 
 class SignalsTest : public ScratchTest {
  protected:
-  // Runs `body` in a child with the handlers set up; its status.
-  template <typename Body>
-  int in_child(Body body) {
-    pid_t pid = fork();
-    if (pid == 0) {
-      signals_setup();
-      body();
-      _exit(0);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return status;
-  }
   std::vector<std::string> folder() const {
     std::vector<std::string> out;
     for (auto &e : fs::directory_iterator(p("d"))) out.push_back(e.path().filename());
@@ -44,7 +31,9 @@ TEST_F(SignalsTest, StoppingSignalsTakeTheNamedTemporaryAway) {
   for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
     SCOPED_TRACE(strsignal(sig));
     put("d/app.conf", "old");
-    int status = in_child([&] {
+    pid_t pid = fork();
+    if (pid == 0) {
+      signals_setup();
       refuse_unnamed();
       int fds[2];  // a write to a pipe nobody reads fails instead of ending the run
       if (pipe(fds) != 0 || close(fds[0]) != 0 || write(fds[1], "x", 1) != -1) _exit(6);
@@ -56,7 +45,9 @@ TEST_F(SignalsTest, StoppingSignalsTakeTheNamedTemporaryAway) {
       if (signals_caught() != sig) _exit(4);
       w.write("more", 4);
       _exit(5);
-    });
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status)) << "exit " << WEXITSTATUS(status);
     EXPECT_EQ(WTERMSIG(status), sig);
     EXPECT_EQ(folder(), std::vector<std::string>{"app.conf"});

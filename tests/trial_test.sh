@@ -17,8 +17,7 @@ wanted() { for w; do grep -Eq -- "$w" "$T/report" || bad "not in the report: $w"
 verdict() { [ "${failures:-0}" = 0 ] || { echo "---- the report:"; cat "$T/report"; exit 1; }; }
 
 sample() {  # INSTALL-BINARY PRODUCT-DIR
-  # Release 1.2 as a site adapts it: defaults the page must show, editor leftovers the
-  # install must not publish. Release 1.3 has a changed script.
+  # 1.2 as a site adapts it (defaults the page shows, editor leftovers not to publish).
   cp -a "$2" "$T/old"
   sed -i -e 's/^title .*/title  Apache test notes/' -e 's/^show_env .*/show_env  yes/' "$T/old/install.dat"
   touch "$T/old/htdocs/old.bak" "$T/old/htdocs/index.html~"

@@ -1,9 +1,7 @@
-// The author's tool as a whole: install-check's own entry point on a product folder whose
-// files come from the input, as the checker or as a plan of each action (text or JSON).
-// The input's first byte picks the run; the rest is split at NUL bytes into install.dat,
-// install.int, install.q, install.cpy, blurb.txt and a template, tpl.in.
+// The author's tool as a whole: install-check's own entry point, as the checker or as a
+// plan, on a product folder whose files (files[]) are the input but its first byte, which
+// picks the run, split at NUL bytes.
 #include <fcntl.h>
-#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -18,6 +16,8 @@
 
 namespace {
 
+const char *const files[] = {"install.dat", "install.int", "install.q",
+                             "install.cpy", "blurb.txt",   "tpl.in"};
 // The product folder, made once; a plain array, so that the clean-up at exit can still
 // read it after the statics are gone.
 char folder[] = "/tmp/fuzz-product.XXXXXX";
@@ -26,9 +26,7 @@ std::string product() {
   static const bool made = [] {
     if (!mkdtemp(folder)) return false;
     std::atexit([] {
-      for (const char *f :
-           {"install.dat", "install.int", "install.q", "install.cpy", "blurb.txt", "tpl.in"})
-        std::remove((std::string(folder) + "/" + f).c_str());
+      for (const char *f : files) std::remove((std::string(folder) + "/" + f).c_str());
       rmdir(folder);
     });
     return true;
@@ -42,8 +40,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   // The tool's output is not what is tested: it goes nowhere.
   static const bool silent = std::freopen("/dev/null", "w", stdout) != nullptr;
   if (size == 0 || !silent) return 0;
-  static const char *const files[] = {"install.dat", "install.int", "install.q",
-                                      "install.cpy", "blurb.txt",   "tpl.in"};
   std::string rest = fuzz::text(data + 1, size - 1);
   std::size_t at = 0;
   for (const char *f : files) {

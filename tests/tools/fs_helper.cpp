@@ -1,9 +1,7 @@
-// What the scenarios need as another user would do it and the shell cannot:
-//   fs_helper swap A B SECONDS STOP  exchanges the names A and B (renameat2 with
-//                                    RENAME_EXCHANGE) as fast as it can, until the file STOP
-//                                    exists or SECONDS have passed; prints how many swaps
-//   fs_helper socket PATH            leaves a Unix socket at PATH
-// Built by the scenario's setup with the C++ compiler at hand.
+// What the scenarios need as another user would do it and the shell cannot (usage at the
+// end): swap exchanges two names as fast as it can, until the file STOP exists or SECONDS
+// have passed, and prints how many swaps; socket leaves a Unix socket. Built by the
+// scenario's setup with the C++ compiler at hand.
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
