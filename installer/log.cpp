@@ -40,7 +40,7 @@ void escape_controls(char *out, std::size_t size, const char *in) {
     if (named) {
       std::strcpy(esc, named);
     } else if (c < 0x20 || c == 0x7f) {
-      esc[0] = '\\', esc[1] = 'x', esc[2] = hex[c >> 4], esc[3] = hex[c & 15], esc[4] = '\0';
+      esc[0] = '\\', esc[1] = 'x', esc[2] = hex[c >> 4], esc[3] = hex[c & 15];  // then its NUL
     }
     std::size_t len = std::strlen(esc);
     if (n + len >= size) break;

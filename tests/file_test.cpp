@@ -134,7 +134,8 @@ TEST_F(FileTest, NullArgumentsAnswerNo) {
   for (const int &n : no) EXPECT_EQ(n, 0) << "answer " << &n - no;
   EXPECT_EQ(file_copy_into(nullptr, AT_FDCWD, "x", nullptr) +
                 file_xcopy(nullptr, "*", nullptr, "x", 1, nullptr) +
-                file_xcopy_into(nullptr, nullptr, AT_FDCWD, "x", nullptr),
+                file_xcopy_into(nullptr, nullptr, AT_FDCWD, "x", nullptr) +
+                file_rmdir_entry(nullptr, nullptr),
             0);
   EXPECT_EQ(file_first(&h, nullptr, "*"), nullptr);
   EXPECT_EQ(file_first(nullptr, "/", "*"), nullptr);
