@@ -109,6 +109,13 @@ TEST_F(CopyTest, PathFieldsAndEntriesByPath) {
   EXPECT_GT(fail.hits(), 0);
   EXPECT_EQ(files, 1u);
   EXPECT_EQ(get("into-folder/a.txt"), "a");
+  put("src/sub/deep/d.txt", "d");  // and a tree goes in whole
+  EXPECT_EQ(run("CopyDir @/src/* - @/into-folder\n"), 1);
+  EXPECT_EQ(get("into-folder/sub/deep/d.txt"), "d");
+  // A file written from a template or a value on a full disk fails its command.
+  put("t.in", "x\n");
+  FailOn full("write", ".install.", ENOSPC);
+  EXPECT_EQ(run("Ini @/t.in @/t.out\n") + run("WFile @/w.out v\n"), 0);
 }
 
 }  // namespace
