@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -86,6 +87,15 @@ TEST_F(ResolveTest, WhichFoldersAndLinksAreTrusted) {
   EXPECT_EQ(resolve("l" + std::to_string(MAX_LINK_HOPS)), std::strerror(ELOOP));
   link("self", "self");
   EXPECT_EQ(resolve("self"), std::strerror(ELOOP));
+  // A run by another user trusts that user's own links and folders as root's.
+  struct stat own {};
+  own.st_uid = OTHER, own.st_nlink = 1, own.st_mode = S_IFDIR | 0755;
+  pid_t child = fork();
+  if (child == 0)
+    _exit(seteuid(OTHER) == 0 && link_owner_trusted(own) && folder_sealed(own) ? 0 : 1);
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_EQ(status, 0);
 }
 
 // The race of a walk, hit every time: the web user's folder d and root's link to a folder
