@@ -2,6 +2,7 @@
 // in its paths, and running its commands against the disk.
 #include "copy.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
@@ -481,11 +482,9 @@ std::optional<std::string> replace_vars(Copy *x, const char *string) {
   // Everything lands through here, so the result never passes EXPAND_SIZE - 1 characters.
   auto append = [&result](const char *text, std::size_t length) {
     std::size_t room = EXPAND_SIZE - 1 - result.size();
-    result.append(text, length < room ? length : room);
+    result.append(text, std::min(length, room));
   };
-  auto piece = [](std::size_t length) {
-    return length < EXPAND_PIECE_MAX ? length : std::size_t{EXPAND_PIECE_MAX};
-  };
+  auto piece = [](std::size_t length) { return std::min(length, std::size_t{EXPAND_PIECE_MAX}); };
 
   const char *pos = string;
   while (const char *ref = std::strstr(pos, "$(")) {

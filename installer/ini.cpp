@@ -366,8 +366,7 @@ int ini_process(Ini *x) {
   if (!has_table(x)) return 0;
   dmsg("Processing replacable settings...");
   for (int i = 0; i < x->items; i++) {
-    ini_item *item = item_at(x, i);
-    if (!item) continue;
+    ini_item *item = item_at(x, i);  // there is one at every index below items
     Linklist *values = item->values.get();
     for (list_start(values); list_get(values); list_next(values)) process_value(x, values);
     restate(x, i, item);

@@ -93,6 +93,7 @@ TEST_F(Loader, QuestionSectionsAndReloading) {
   char answer[] = "x";
   EXPECT_EQ(quest_answer(q.get(), 0, answer), 1);
   EXPECT_EQ(quest_setting(nullptr, 0), nullptr);
+  quest_free(nullptr);
   std::filesystem::remove(p("install.q"));
   EXPECT_EQ(quest_load(q.get(), p("install.q").c_str(), "INSTALL"), 1);
   EXPECT_EQ(quest_count(q.get()), 1);
