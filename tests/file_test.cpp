@@ -97,6 +97,9 @@ TEST_F(FileTest, CopyWritesThroughATrustedLink) {
   // Without recursion a folder is made, and nothing is copied into it.
   EXPECT_EQ(file_xcopy(p("tree").c_str(), "*", nullptr, p("flat").c_str(), 0, nullptr), 4);
   EXPECT_TRUE(fs::is_directory(p("flat/sub")) && !fs::exists(p("flat/sub/c")));
+  events.clear();
+  EXPECT_EQ(file_xcopy(p("tree").c_str(), "*", nullptr, p("deep").c_str(), 1, nullptr), 5);
+  EXPECT_NE(std::find(events.begin(), events.end(), "ok deep/sub 1"), events.end());
 }
 
 // A folder missing on the way, or a file where a folder should be, fails the copy: nothing
