@@ -95,7 +95,6 @@ int init_load(Init *x, const char *file) {
     init_seterror("Failed to read '%s', %s", file, std::strerror(errno));
     return 0;
   }
-  if (!x->list) x->list = array_init<IItem>();
   read_lines(f.get(), [x](const Line &line) {
     init_parse_line(x, line.text, line.number);
     return true;
