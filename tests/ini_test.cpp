@@ -77,9 +77,9 @@ TEST_F(IniTest, AddsFollowTheSettingsModes) {
                 create_setting(ini.get(), "a", nullptr), do_add(ini.get(), 0, nullptr),
                 do_add(ini.get(), ini->items, "b")})
     EXPECT_EQ(n, 0);
-  for (int i : {-1, ini->items}) EXPECT_EQ(ini_value(ini.get(), i), nullptr);
-  EXPECT_EQ(ini_value_name(nullptr, "host"), nullptr);
-  EXPECT_EQ(ini_value(nullptr, 0), nullptr);
+  for (const char *none : {ini_value(ini.get(), -1), ini_value(ini.get(), ini->items),
+                           ini_value(nullptr, 0), ini_value_name(nullptr, "host")})
+    EXPECT_EQ(none, nullptr);
   ini_setup(nullptr, &kBase, nullptr, 1);
   EXPECT_EQ(ini_state(nullptr), IniState{});
   ini->mode &= ~Ini_NewEmpty;  // an empty value then makes no new setting
