@@ -236,7 +236,7 @@ int copy_into(Copy *x, unsigned index, const Source &src, const char *dir, ByteC
   int result = 0;
   Walk walk(src.path, src.wild);
   if (!walk.entry()) imsg("No files found to copy in '%s' matching '%s'", src.path, src.wild);
-  int err = 0;
+  int err = 0;  // not read: each entry then reports its own failure
   Fd out = walk.entry() ? file_open_folder(dir, &err) : Fd();
   for (File *e = walk.entry(); e; e = walk.next()) {
     if (wild_ilist(e->entry.c_str(), not_)) continue;

@@ -104,8 +104,7 @@ void print_blurb(Ini *ini) {
   char line[LINE_SIZE];
   char result[LINE_SIZE];
   while (const char *text = read_line(f, line, LINE_SIZE)) {
-    result[0] = '\0';
-    ini_replace(ini, text, result, LINE_SIZE);
+    ini_replace(ini, text, result, LINE_SIZE);  // the run's store is always there: it fills result
     con_print("%s\n", result);
   }
   s_fclose(&f);

@@ -150,6 +150,8 @@ TEST_F(FileTest, FoldersMadeRemovedAndWalked) {
   EXPECT_EQ(file_mkdir(p("a/b/").c_str(), 1), 1);
   EXPECT_EQ(file_mkdir(p("a/b/").c_str(), 1), 1);
   EXPECT_EQ(file_mkdir("/", 0), 1);  // there already, and no empty name
+  errno = 0;
+  EXPECT_TRUE(!file_exist("") && errno == ENOENT);  // why it is not there, for the message
   const fs::path cwd = fs::current_path();
   fs::current_path(root);
   EXPECT_EQ(file_mkdir("r/s", 1), 1);  // relative, under a folder of one letter

@@ -243,6 +243,8 @@ TEST(Formatter, ResultsAndTruncation) {
   EXPECT_STREQ(buf, "ab");
   EXPECT_EQ(lprintf(buf, 0, "xyz"), 0);  // no room at all: nothing written
   EXPECT_STREQ(buf, "ab");
+  EXPECT_EQ(lprintf(buf, 1, "xyz"), 0);  // room for the terminator alone
+  EXPECT_STREQ(buf, "");
 }
 
 // Every helper answers a missing argument with a fixed result and writes nothing.
