@@ -49,6 +49,7 @@ TEST(BoundedCopy, HelpersCutAtTheirLimits) {
   EXPECT_EQ(in("", [](char *b) { return scat(b, "abcdef", 5); }), "abc|3");
   EXPECT_EQ(in("abc", [](char *b) { return scat(b, "z", 5); }), "abc|3");
   EXPECT_EQ(in("ab", [](char *b) { return scat(b, "zz", 5); }), "abz|3");
+  EXPECT_EQ(in("ab", [](char *b) { return scat(b, "z", 1); }), "|0");
   EXPECT_EQ(in("abcdefgh", [](char *b) { return scat(b, "z", 5); }), "abcd|4");
   EXPECT_EQ(in("abcde", [](char *b) { return scat(b, "z", 5); }), "abcd|4");
   EXPECT_EQ(in("abcdefgh", [](char *b) { return attach_path(b, "x", 5); }), "abcd|buf");
