@@ -92,7 +92,10 @@ TEST_F(Loader, QuestionSectionsAndReloading) {
   EXPECT_EQ(quest_setting(q.get(), 1), nullptr);  // the line dropped is no question
   char answer[] = "x";
   EXPECT_EQ(quest_answer(q.get(), 0, answer), 1);
-  EXPECT_EQ(quest_answer(q.get(), 0, nullptr) + quest_ask(q.get(), 0, nullptr, 8), 0);
+  EXPECT_EQ(quest_answer(q.get(), 0, nullptr) + quest_ask(q.get(), 0, nullptr, 8) +
+                quest_load(nullptr, "x", "s") + quest_load(q.get(), nullptr, "s") +
+                quest_load(q.get(), "x", nullptr),
+            0);
   EXPECT_EQ(quest_setting(nullptr, 0), nullptr);
   quest_free(nullptr);
   std::filesystem::remove(p("install.q"));
