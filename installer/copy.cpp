@@ -172,7 +172,7 @@ char *dir_part(const char *field, char *buffer, unsigned bfsz) {
     return nullptr;
   }
   std::size_t size = static_cast<std::size_t>(sep - field) + 2;  // the separator and the NUL
-  scpy(buffer, field, static_cast<int>(size < bfsz ? size : bfsz));
+  scpy(buffer, field, static_cast<int>(std::min<std::size_t>(size, bfsz)));
   return buffer;
 }
 

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -1130,7 +1131,7 @@ bool FileWriter::matches(const char *data, std::size_t n) {
   if (compared_ + static_cast<off_t>(n) > old_size_) return false;
   static char held[COPY_BLOCK];
   while (n > 0) {
-    std::size_t piece = n < sizeof held ? n : sizeof held;
+    std::size_t piece = std::min(n, sizeof held);
     ssize_t r = sys().pread(old_.get(), held, piece, compared_);
     if (r <= 0 || std::memcmp(held, data, static_cast<std::size_t>(r)) != 0) return false;
     data += r;
@@ -1147,8 +1148,7 @@ bool FileWriter::diverge() {
   static char piece[COPY_BLOCK];
   for (off_t at = 0; at < compared_;) {
     off_t left = compared_ - at;
-    std::size_t n =
-        left < static_cast<off_t>(sizeof piece) ? static_cast<std::size_t>(left) : sizeof piece;
+    auto n = static_cast<std::size_t>(std::min(left, static_cast<off_t>(sizeof piece)));
     ssize_t r = sys().pread(old_.get(), piece, n, at);
     if (r <= 0) {
       if (r == 0) errno = EIO;  // the old file shrank meanwhile
