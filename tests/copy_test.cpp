@@ -54,6 +54,8 @@ TEST_F(CopyTest, SectionsLongLinesAndReplaceVars) {
   EXPECT_EQ(copy_load(other.get(), p("s.cpy").c_str(), nullptr), 0);
   copy_parse_line(nullptr, "MkDir a", 1);  // nothing to parse into: nothing happens
   copy_processpaths(nullptr, 0);
+  EXPECT_EQ(copy_parse_mode("7777"), 07777);  // the largest mode; "10000" is none
+  EXPECT_EQ(copy_parse_mode("10000"), std::nullopt);
   EXPECT_FALSE(logged("Error opening '(NULL)'"));  // no file failed: none was named
   EXPECT_TRUE(logged("Error opening '" + p("missing.cpy") + "', No such file or directory"));
   EXPECT_EQ(copy_load(copy_init(ini.get()).get(), p("s.cpy").c_str(), "nowhere"), 0);

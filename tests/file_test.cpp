@@ -408,6 +408,10 @@ TEST_F(FileTest, ReplacedFilesKeepOnlyWhatIsSafe) {
       EXPECT_TRUE(logged(c.logged));
     }
   }
+  put("f/app.cgi", "old");
+  ASSERT_EQ(::lchown(p("f/app.cgi").c_str(), 4605, 0), 0);  // a user's file in root's group
+  EXPECT_EQ(copy("src", "f/app.cgi"), 1);
+  EXPECT_EQ(owned(p("f/app.cgi")).uid, 4605u);
 }
 
 // A file that already holds the content, with the owner and mode it would keep, is left as
