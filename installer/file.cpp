@@ -591,8 +591,7 @@ int file_mkdir(const char *dir, int make_all) {
       path[i] = '/';
     }
   }
-  err = 0;
-  if (make_one(path, &err)) made = true;
+  if (make_one(path, &err)) made = true;  // sets err whenever it fails
   if (made || err == EEXIST) return 1;
   file_error_at(err, "Error creating directory '%s'", path);
   report_fail(err, path, nullptr, 1);

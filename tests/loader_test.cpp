@@ -94,7 +94,7 @@ TEST_F(Loader, QuestionSectionsAndReloading) {
   EXPECT_EQ(quest_answer(q.get(), 0, answer), 1);
   EXPECT_EQ(quest_answer(q.get(), 0, nullptr) + quest_ask(q.get(), 0, nullptr, 8) +
                 quest_load(nullptr, "x", "s") + quest_load(q.get(), nullptr, "s") +
-                quest_load(q.get(), "x", nullptr),
+                quest_load(q.get(), "x", nullptr) + quest_count(nullptr),
             0);
   EXPECT_EQ(quest_setting(nullptr, 0), nullptr);
   quest_free(nullptr);
