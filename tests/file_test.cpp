@@ -432,6 +432,8 @@ TEST_F(FileTest, UnchangedFilesAreNotRewritten) {
   EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
   EXPECT_EQ(after.st_ctim.tv_nsec, before.st_ctim.tv_nsec);
   EXPECT_EQ(events, (Strings{"ok src>same 1"}));
+  fs::create_hard_link(p("src"), p("src-too"));  // a second name the folder's owner gave
+  EXPECT_EQ(copy("src-too", "twin"), 1);
 
   // One byte differs, in the last block: the file is replaced, with the right content.
   std::string last = big;
