@@ -53,15 +53,13 @@ TEST_F(IniTest, AddsFollowTheSettingsModes) {
     int result;
     Strings held;
   };
-  const Step steps[] = {
-      {"nodflt", "a", 1, {"a"}},
-      {"nodflt", "b", 1, {"b"}},
-      {"nodflt", "", -1, {"b"}},
-      {"host", "beta", -1, {"alpha"}},
-      {"dir", "a\\b/c", 1, {"a/b/c"}},
-      {"dir", long_path.c_str(), 1, {long_path.substr(0, LINE_SIZE - 1)}},
-      {"secret", "hunter2", 1, {"hunter2"}},
-  };
+  const Step steps[] = {{"nodflt", "a", 1, {"a"}},
+                        {"nodflt", "b", 1, {"b"}},
+                        {"nodflt", "", -1, {"b"}},
+                        {"host", "beta", -1, {"alpha"}},
+                        {"dir", "a\\b/c", 1, {"a/b/c"}},
+                        {"dir", long_path.c_str(), 1, {long_path.substr(0, LINE_SIZE - 1)}},
+                        {"secret", "hunter2", 1, {"hunter2"}}};
   for (const auto &s : steps) {
     EXPECT_EQ(add(s.name, s.value), s.result) << s.name;
     EXPECT_EQ(values(s.name), s.held) << s.name;

@@ -117,14 +117,12 @@ TEST(Paths, SplitStripAndJoin) {
   EXPECT_EQ(split("plain"), "|plain");
   struct Case {
     const char *in, *ext_stripped, *path_stripped;
-  } cases[] = {
-      {"a.b.c", "a.b", "a.b.c"},
-      {"a.b/c", "a.b/c", "c"},
-      {".profile", ".profile", ".profile"},
-      {"conf/.profile", "conf/", ".profile"},
-      {"x\\y.sh", "x\\y", "y.sh"},
-      {"dir/", "dir/", ""},
-  };
+  } cases[] = {{"a.b.c", "a.b", "a.b.c"},
+               {"a.b/c", "a.b/c", "c"},
+               {".profile", ".profile", ".profile"},
+               {"conf/.profile", "conf/", ".profile"},
+               {"x\\y.sh", "x\\y", "y.sh"},
+               {"dir/", "dir/", ""}};
   for (const Case &c : cases) {
     char buf[32];
     std::strcpy(buf, c.in);
@@ -172,28 +170,26 @@ TEST(Wildcards, MatchAnchoredWithStarAndQuestionMark) {
   struct Case {
     const char *text, *wild;
     int sensitive, insensitive;
-  } cases[] = {
-      {"", "", 1, 1},
-      {"a", "", 0, 0},
-      {"", "?", 0, 0},
-      {"", "*", 1, 1},
-      {"a.txt", "*.txt", 1, 1},
-      {".txt", "*.txt", 1, 1},
-      {"a.txt.bak", "*.txt", 0, 0},
-      {"abc", "a*b*c", 1, 1},
-      {"aXbYc", "a*b*c", 1, 1},
-      {"acb", "a*b*c", 0, 0},
-      {"x", "*?", 1, 1},
-      {"abc", "a*?c", 1, 1},
-      {"abxc", "a*?c", 1, 1},
-      {"[ab]", "[ab]", 1, 1},
-      {"a", "[ab]", 0, 0},
-      {"a.txt", "*.TXT", 0, 1},
-      {"ab\\c", "ab\\c", 1, 1},
-      {"abab", "*ab", 1, 1},
-      {"mississippi", "m*iss*ppi", 1, 1},
-      {"aaa", "a**a", 1, 1},
-  };
+  } cases[] = {{"", "", 1, 1},
+               {"a", "", 0, 0},
+               {"", "?", 0, 0},
+               {"", "*", 1, 1},
+               {"a.txt", "*.txt", 1, 1},
+               {".txt", "*.txt", 1, 1},
+               {"a.txt.bak", "*.txt", 0, 0},
+               {"abc", "a*b*c", 1, 1},
+               {"aXbYc", "a*b*c", 1, 1},
+               {"acb", "a*b*c", 0, 0},
+               {"x", "*?", 1, 1},
+               {"abc", "a*?c", 1, 1},
+               {"abxc", "a*?c", 1, 1},
+               {"[ab]", "[ab]", 1, 1},
+               {"a", "[ab]", 0, 0},
+               {"a.txt", "*.TXT", 0, 1},
+               {"ab\\c", "ab\\c", 1, 1},
+               {"abab", "*ab", 1, 1},
+               {"mississippi", "m*iss*ppi", 1, 1},
+               {"aaa", "a**a", 1, 1}};
   for (const Case &c : cases) {
     EXPECT_EQ(wmatch(c.text, c.wild, 1), c.sensitive) << c.text << " ~ " << c.wild;
     EXPECT_EQ(wmatch(c.text, c.wild, 0), c.insensitive) << c.text << " ~ " << c.wild;

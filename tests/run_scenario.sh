@@ -95,8 +95,7 @@ if [ -n "$PLAN" ]; then
   done
   python3 "$TESTS/plan_diff.py" snap "$WORK" > "$SCRATCH/before"
 fi
-# A run that writes without end (a fault looping on a prompt, say) stops at 1 GiB a file
-# rather than filling the disk.
+# A run that writes without end stops at 1 GiB a file rather than filling the disk.
 (ulimit -f 1048576; exec timeout 30 "./$ARGV0" ${ARGS[@]+"${ARGS[@]}"}) \
   < "$INPUT" > "$SCRATCH/stdout" 2> "$SCRATCH/stderr"
 echo $? > "$SCRATCH/status"
