@@ -60,6 +60,8 @@ TEST(BoundedCopy, HelpersCutAtTheirLimits) {
   EXPECT_EQ(in("x", [](char *b) { return schunk("abc", ".", b, 1); }), "|0");
   EXPECT_EQ(in("def", [](char *b) { return spre(b, "abc", 8); }), "abcdef|buf");
   EXPECT_EQ(in("abcdef", [](char *b) { return spre(b, "xy", 8); }), "abcdef|null");
+  char last[] = "def\0YZZZ";  // filled to its size, and not one byte past
+  EXPECT_EQ(std::string(spre(last, "abc", 7), 8), std::string("abcdef\0Z", 8));
   EXPECT_EQ(in("a/b\\c/", [](char *b) { return setsep(b, ':'); }), "a:b:c:|buf");
   EXPECT_EQ(setsep(nullptr, ':'), nullptr);
 

@@ -85,6 +85,8 @@ TEST_F(ResolveTest, WhichFoldersAndLinksAreTrusted) {
     link(p("l" + std::to_string(i - 1)), "l" + std::to_string(i));
   EXPECT_EQ(resolve("l" + std::to_string(MAX_LINK_HOPS - 1)), "end (file)");
   EXPECT_EQ(resolve("l" + std::to_string(MAX_LINK_HOPS)), std::strerror(ELOOP));
+  link(p("end").insert(root.size(), 4095 - p("end").size(), '/'), "long");  // the longest
+  EXPECT_EQ(resolve("long"), "end (file)");
   link("self", "self");
   EXPECT_EQ(resolve("self"), std::strerror(ELOOP));
   // A run by another user trusts that user's own links and folders as root's.
