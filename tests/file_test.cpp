@@ -85,12 +85,13 @@ TEST_F(FileTest, CopyWritesThroughATrustedLink) {
   fs::create_directories(p("d/sub"));  // a folder there already is entered as it is
   for (const char *link : {"link", "d/a"}) fs::create_symlink(p("real"), p(link));
   for (const char *link : {"dangling", "d/b"}) fs::create_symlink(p(link) + ".made", p(link));
+  fs::create_symlink(p("none/c"), p("d/sub/c"));  // into a folder not there: not copied
   EXPECT_EQ(copy("src", "link"), 1);
   EXPECT_EQ(copy("src", "dangling"), 1);
   EXPECT_EQ(get("real"), "new");
   EXPECT_EQ(get("dangling.made"), "new");
-  EXPECT_EQ(file_xcopy(p("tree").c_str(), "*", nullptr, p("d").c_str(), 1, nullptr), 3);
-  EXPECT_FALSE(logged("does not exist"));
+  EXPECT_EQ(file_xcopy(p("tree").c_str(), "*", nullptr, p("d").c_str(), 1, nullptr), 2);
+  EXPECT_TRUE(!logged("does not exist") && logged("'" + p("d/sub/c") + "' for write, No such"));
   EXPECT_EQ(get("real"), "new a");
   EXPECT_EQ(get("d/b.made"), "new b");
   for (const char *link : {"link", "dangling", "d/a", "d/b"}) EXPECT_TRUE(fs::is_symlink(p(link)));
@@ -310,20 +311,22 @@ TEST_F(FileTest, TemporaryFallbacks) {
     check("no way to name an unnamed file");
     EXPECT_EQ(fs::status(p("d/dst")).permissions(), fs::perms(0640));
   }
-  // Somebody took the first names drawn: the next ones are taken, theirs are left alone.
-  for (bool named : {false, true}) {
+  // Somebody took the first names drawn: the next ones are taken, theirs are left alone;
+  // every name taken, the copy fails.
+  for (auto [named, taken] : {std::pair{false, 3}, {true, 3}, {false, 1000}, {true, 1000}}) {
     SysGuard g;
     if (named) refuse_unnamed();
     int draws = 0;
-    sys().getrandom = [&draws](void *buf, std::size_t n) -> ssize_t {
-      std::memset(buf, draws++ < 3 ? 0xab : draws, n);
+    sys().getrandom = [&draws, taken](void *buf, std::size_t n) -> ssize_t {
+      std::memset(buf, draws++ < taken ? 0xab : draws, n);
       return static_cast<ssize_t>(n);
     };
     std::string squatted = ".install." + std::to_string(getpid()) + ".abababababababab";
     put("d/" + squatted, "theirs");
     put("d/dst", "old");
-    EXPECT_EQ(copy("d/src", "d/dst"), 1);
-    EXPECT_EQ(get("d/dst"), "new content");
+    EXPECT_EQ(copy("d/src", "d/dst"), taken < 100 ? 1 : 0);
+    EXPECT_EQ(get("d/dst"), taken < 100 ? "new content" : "old");
+    EXPECT_TRUE(taken < 100 || logged(p("d/dst") + "', File exists"));
     EXPECT_EQ(get("d/" + squatted), "theirs");
     EXPECT_GE(draws, 4);
     fs::remove(p("d/" + squatted));
@@ -348,6 +351,19 @@ TEST_F(FileTest, TemporaryFallbacks) {
     errno = 0;
     EXPECT_TRUE(!w.open(p(path).c_str()) && errno == error) << path;
   }
+  EXPECT_TRUE(!w.open(nullptr) && !FileWriter().commit());
+}
+
+// A file is read whole up to the limit; one that grows past it while read is refused.
+TEST_F(FileTest, TextReadUpToItsLimit) {
+  put("max", std::string(RFILE_MAX, 'm'));
+  EXPECT_EQ(file_read_text(p("max").c_str()), std::string(RFILE_MAX, 'm'));
+  sys().fread = [](void *to, std::size_t, std::size_t n, std::FILE *) {
+    std::memset(to, 'g', n);
+    return n;
+  };
+  EXPECT_TRUE(!file_read_text(p("max").c_str()) && errno == EFBIG);
+  EXPECT_TRUE(logged("Not reading '" + p("max") + "', it is larger than 65536 bytes"));
 }
 
 struct Owned {

@@ -135,6 +135,14 @@ TEST_F(LogTest, OnlyItsOwnFileIsWritten) {
   EXPECT_FALSE(log_refused());
   EXPECT_EQ(fs::status(path_).permissions(), fs::perms(0600));
   log_close(log.get());
+  log_doflush(log.get(), 1);
+  log_line(log.get(), "a closed log opens again", LogError);
+  EXPECT_EQ(log_lines("install.log").back(), "Error: a closed log opens again");
+  {
+    SysGuard no_stream;
+    sys().fdopen = [](int, const char *) -> std::FILE * { return nullptr; };
+    EXPECT_EQ(log_open(log.get(), path_.c_str()), 0);
+  }
   std::string elsewhere = p("elsewhere");
   std::ofstream(elsewhere) << "keep\n";
   // A link, a second name, the same found only once opened, a pipe.
