@@ -66,6 +66,9 @@ TEST_F(IniTest, AddsFollowTheSettingsModes) {
   }
   EXPECT_TRUE(logged("Debug: Ini value for 'secret' set to 'xxxx'"));
   EXPECT_FALSE(logged("hunter2"));
+  ini->mode &= ~Ini_UseNew;  // a name not in the table is then not added
+  EXPECT_TRUE(add("unknown", "x") == 0 && values("unknown").empty());
+  ini->mode |= Ini_UseNew;
   // Nothing to add to, or nothing to add: 0, and no setting is read outside the table.
   auto bare = ini_init();  // no table yet
   for (int n : {ini_add_name(bare.get(), "a", "b"), ini_process(bare.get()),
