@@ -55,9 +55,6 @@ class FailOn {
     s.mkdirat = [this, real](int dir, const char *path, mode_t mode) {
       return hit("mkdirat", path) ? -1 : real.mkdirat(dir, path, mode);
     };
-    s.unlinkat = [this, real](int dir, const char *path, int flags) {
-      return hit("unlinkat", path) ? -1 : real.unlinkat(dir, path, flags);
-    };
     s.fstatat = [this, real](int dir, const char *path, struct stat *st, int flags) {
       return hit("fstatat", path) ? -1 : real.fstatat(dir, path, st, flags);
     };

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -53,11 +52,7 @@ class ScratchTest : public ::testing::Test {
     }
     return out;
   }
-  bool logged(const std::string &text) const {
-    auto lines = log_lines();
-    return std::any_of(lines.begin(), lines.end(),
-                       [&](const std::string &l) { return l.find(text) != std::string::npos; });
-  }
+  bool logged(const std::string &text) const { return get("test.log").find(text) != text.npos; }
 
   std::string root;
   std::unique_ptr<installer::Log> log;
