@@ -220,7 +220,7 @@ TEST(Formatter, ResultsAndTruncation) {
   EXPECT_EQ(fmt(64, "%10s", none), "(NULL)|6");
   EXPECT_EQ(fmt(64, "%.*s", 3, "abcdef"), "abc|3");
   EXPECT_EQ(fmt(64, "%05d", 42), "00042|5");
-  EXPECT_EQ(fmt(64, "100%%"), "100%|4");
+  EXPECT_EQ(fmt(64, "100%%d"), "100%d|5");
   EXPECT_EQ(fmt(64, "[%c]", 0), "[]|2");  // a NUL character writes nothing
   EXPECT_EQ(fmt(64, "%-4d|%x|%o", 7, 255, 8), "7   |ff|10|10");
   EXPECT_EQ(fmt(64, "%*d", 4, 1), "   1|4");
