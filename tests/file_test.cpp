@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -201,6 +202,8 @@ TEST_F(FileTest, FoldersMadeRemovedAndWalked) {
   x->dir = -1;  // and fails where its folder has gone
   EXPECT_EQ((std::vector{file_chmod(&loose, 0600), file_remove(&loose), file_remove(x.get())}),
             std::vector({1, 1, 0}));
+  ASSERT_EQ(::mknod(p("w2/null").c_str(), S_IFCHR | 0600, makedev(1, 3)), 0);
+  EXPECT_FALSE(file_trusted(file_first(&h, p("w2").c_str(), "null").get()));  // nor a device
 }
 
 }  // namespace
@@ -264,6 +267,7 @@ TEST_F(FileTest, FailedCopiesLoseNothing) {
   FailOn fail("mkdirat", "sub", EACCES);
   EXPECT_EQ(file_xcopy(p("t").c_str(), "*", nullptr, p("e").c_str(), 1, nullptr), 1);
   EXPECT_TRUE(logged("Error creating directory '" + p("e/sub") + "', Permission denied"));
+  EXPECT_EQ(file_xcopy(p("t").c_str(), "*", nullptr, p("t/sub/f/x").c_str(), 1, nullptr), 0);
   errno = ENOENT;  // file_error reports the error of the moment
   file_error("Gone %s", "here");
   EXPECT_TRUE(logged("Gone here, No such file or directory"));
@@ -333,9 +337,16 @@ TEST_F(FileTest, TemporaryFallbacks) {
   }
   {
     SysGuard g;
-    fail_with(sys().getrandom, ENOSYS);  // an older kernel
+    fail_with(sys().getrandom, ENOSYS);  // an older kernel: the names come from /dev/urandom
     refuse_unnamed();
     check("no getrandom");
+    sys().read = [real = sys().read](int fd, void *to, std::size_t n) -> ssize_t {
+      return n == 8 ? (std::memset(to, 0xcd, n), 8) : real(fd, to, n);  // a name's 8 bytes
+    };
+    put("d/.install." + std::to_string(getpid()) + ".cdcdcdcdcdcdcdcd", "theirs");
+    put("d/dst", "old");
+    EXPECT_EQ(copy("d/src", "d/dst"), 0);  // the only name it draws is taken
+    fs::remove(p("d/.install." + std::to_string(getpid()) + ".cdcdcdcdcdcdcdcd"));
   }
   SysGuard g;  // a write that takes nothing is no failure: it is tried again
   auto real = sys().write;
