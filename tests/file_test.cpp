@@ -574,6 +574,15 @@ TEST_F(FileTest, ModeWithoutAPathDescriptor) {
   EXPECT_EQ(dochmod(p("t").c_str(), "pipe", nullptr, 0600), 0);
   EXPECT_TRUE(
       logged("Error changing mode of '" + p("t/pipe") + "' to 384, Function not implemented"));
+  put("t/other", "o");  // swapped in between the look and the change: neither is changed
+  sys().openat = [real = sys().openat, this](int dir, const char *name, int flags, mode_t mode) {
+    if (!(flags & O_PATH) && name == std::string("z.txt"))
+      ::rename(p("t/other").c_str(), p("t/z.txt").c_str());
+    return real(dir, name, flags, mode);
+  };
+  EXPECT_EQ(dochmod(p("t").c_str(), "z.txt", nullptr, 0640), 0);
+  EXPECT_EQ(fs::status(p("t/z.txt")).permissions(), fs::perms(0644));
+  EXPECT_TRUE(logged("'" + p("t/z.txt") + "' to 416, Resource temporarily unavailable"));
 }
 
 }  // namespace
