@@ -173,7 +173,7 @@ TEST_F(IniTest, FillingStopsWhereItMust) {
       {"abcdefghi$(host)", 10, "abcdefghi"},
       {"ab$(host)cdefgh", 10, "abalphacd"},
       {"a$(host", LINE_SIZE, "aalpha"},
-      {"a$(", LINE_SIZE, "a"},
+      {"a$(\0h)tail", LINE_SIZE, "a"},  // nothing past the end is read
       {"$(host)", 1, ""},
       {longest.c_str(), LINE_SIZE, "n)"},  // a name is cut at 999 characters
   };
