@@ -322,7 +322,7 @@ TEST_F(FileTest, TemporaryFallbacks) {
     SysGuard g;
     if (named) refuse_unnamed();
     int draws = 0;
-    sys().getrandom = [&draws, taken](void *buf, std::size_t n) -> ssize_t {
+    sys().getrandom = [&draws, taken = taken](void *buf, std::size_t n) -> ssize_t {
       std::memset(buf, draws++ < taken ? 0xab : draws, n);
       return static_cast<ssize_t>(n);
     };
@@ -508,6 +508,9 @@ TEST_F(FileTest, UnchangedFilesAreNotRewritten) {
     EXPECT_EQ(get("w"), "abcdef");
     EXPECT_EQ(now == was, std::string(old) == "abcdef");
   }
+  put("w", "aXc");  // one byte matched
+  write("w", {"a", "bc"});
+  EXPECT_EQ(get("w"), "abc");
   // The old file shrinks before the part that matched is read back for the new one.
   put("w", "abcdef");
   int reads = 0;
