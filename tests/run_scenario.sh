@@ -5,8 +5,7 @@ set -uo pipefail
 . "$(dirname "$0")/need.sh"
 need_root
 
-bin=$(readlink -f "$1") scen=$(readlink -f "$2")
-name=$(basename "$scen")
+bin=$(readlink -f "$1") scen=$(readlink -f "$2") name=${scen##*/}
 fail() { echo "FAIL $name: $*"; exit 1; }
 subst() { sed -e "s|@WORK@|$WORK|g" -e "s|@SCRATCH@|$SCRATCH|g" -e "s|@YEAR@|$(date +%Y)|g"; }
 [ -d "$scen" ] || fail "no such scenario folder"
@@ -20,8 +19,7 @@ cp "$bin" "$WORK/$ARGV0"
 [ -f "$scen/args" ] && mapfile -t args < "$scen/args"
 [ -f "$INPUT" ] || INPUT=/dev/null
 # The special sections the arguments name, for the plans.
-SPECIALS=$(for ((i = 0; i + 1 < ${#args[@]}; i++)); do
-             [ "${args[i]}" = -special ] && echo "special:${args[i + 1]}"; done)
+SPECIALS=$(printf '%s\n' "${args[@]}" | sed -n '/^-special$/{n;s/^/special:/p}')
 export WORK SCRATCH OVERLAY SCEN=$scen PLAN=${PLAN_DIFF:-} ARGV0 INPUT SPECIALS
 export TESTS=$(dirname "$(readlink -f "$0")")
 [ ! -d "$scen/overlay" ] || { cp -a "$scen/overlay/." "$OVERLAY/" && find "$OVERLAY" -type f ! -name '*.bin' \
@@ -118,13 +116,9 @@ declare -p args | sed 's/^declare -a args=/ARGS=/' > "$SCRATCH/args.sh"
 unshare -m bash -c "source '$SCRATCH/args.sh'; source '$SCRATCH/run.sh'"
 
 [ -f "$SCRATCH/why" ] && { cat "$SCRATCH/check.out" 2>/dev/null; fail "$(cat "$SCRATCH/why")"; }
-if [ -n "$PLAN" ]; then  # the plan's verdict: "PASS: ..." or "SKIP: ..."
-  last=$(tail -n 1 "$SCRATCH/check.out")
-  echo "${last%%:*} $name:${last#*:}"
-  exit 0
-fi
-status=$(cat "$SCRATCH/status") want_status=0
-[ -f "$scen/status" ] && want_status=$(head -n1 "$scen/status")
+# A plan's verdict, "PASS: ..." or "SKIP: ...", is given with the scenario's name.
+[ -z "$PLAN" ] || { tail -n 1 "$SCRATCH/check.out" | sed "s/:/ $name:/"; exit 0; }
+status=$(cat "$SCRATCH/status") want_status=$(head -n1 "$scen/status" 2>/dev/null || echo 0)
 [ "$status" = 124 ] && fail "the installer did not finish within 30 seconds"
 cat "$SCRATCH/stderr"
 [ "$status" = "$want_status" ] || fail "exit status $status, expected $want_status"
@@ -138,7 +132,6 @@ if [ -f "$scen/log" ]; then
   logfile=$WORK/${ARGV0%%.*}.log
   [ -f "$logfile" ] || fail "no log file $logfile"
   sed -e 's/^[^]]*\] //' "$logfile" > "$SCRATCH/log.got"
-  subst < "$scen/log" > "$SCRATCH/log.want"
   # Each stretch of wanted lines (a lone line, or an exact stretch) is taken at the earliest
   # place after the one before it: that leaves the most room to the ones after it.
   if ! awk 'FILENAME == ARGV[1] {
@@ -160,7 +153,7 @@ if [ -f "$scen/log" ]; then
                 }
                 at += len[b]
               }
-            }' "$SCRATCH/log.want" "$SCRATCH/log.got"; then
+            }' <(subst < "$scen/log") "$SCRATCH/log.got"; then
     head -n 80 "$SCRATCH/log.got"
     fail "log lines differ"
   fi
