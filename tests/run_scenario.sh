@@ -74,10 +74,11 @@ for db in passwd group; do
   [ -f "$OVERLAY/etc/$db.add" ] &&
     cat "/etc/$db" "$OVERLAY/etc/$db.add" > "$OVERLAY/etc/$db" && rm -f "$OVERLAY/etc/$db.add"
 done
-# Read-only overlays; for a plan, writable ones whose upper folders hold the run's writes,
-# with the system's own folders bound where the comparison can see what lay below.
-for top in etc usr opt ${PLAN:+var}; do
-  if [ -n "$PLAN" ]; then
+# Read-only overlays, but a writable one on /var where the scenario fills it (a product keeps
+# its state there); for a plan, writable ones whose upper folders hold the run's writes, with
+# the system's own folders bound where the comparison can see what lay below.
+for top in etc usr opt $([ -n "$PLAN" ] || [ -d "$OVERLAY/var" ] && echo var); do
+  if [ -n "$PLAN" ] || [ $top = var ]; then
     mkdir -p "$OVERLAY/$top" "$SCRATCH/low/$top" "$SCRATCH/up/$top" "$SCRATCH/wk/$top"
     mount --bind "/$top" "$SCRATCH/low/$top" && mount -t overlay overlay -o \
       "lowerdir=$OVERLAY/$top:$SCRATCH/low/$top,upperdir=$SCRATCH/up/$top,workdir=$SCRATCH/wk/$top" "/$top"
