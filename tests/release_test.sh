@@ -89,8 +89,7 @@ hardening() {
   # Objects by part; one not built here (the tarball's static install-check) is passed over.
   for part in installer_core installer_lib installer_files_lib install_bin install_static \
               install_check_static tools/install_check; do
-    dir=$build/CMakeFiles/$part.dir
-    [[ $part == */* ]] && dir=$build/${part%/*}/CMakeFiles/${part#*/}.dir
+    dir=$build/$(dirname "$part")/CMakeFiles/$(basename "$part").dir
     mapfile -t objs < <(find "$dir" -name '*.o' 2>/dev/null | sort)
     [ ${#objs[@]} -gt 0 ] || continue
     [ "$part" = installer_core ] && core=1

@@ -95,7 +95,7 @@ if [ -n "$PLAN" ]; then
   python3 "$TESTS/plan_diff.py" snap "$WORK" > "$SCRATCH/before"
 fi
 # A run that writes without end stops at 1 GiB a file rather than filling the disk.
-(ulimit -f 1048576; exec timeout 30 "./$ARGV0" ${ARGS[@]+"${ARGS[@]}"}) \
+(ulimit -f 1048576; exec timeout 30 "./$ARGV0" "$@") \
   < "$INPUT" > "$SCRATCH/stdout" 2> "$SCRATCH/stderr"
 echo $? > "$SCRATCH/status"
 if [ -n "$PLAN" ]; then
@@ -112,9 +112,8 @@ fi
 [ ! -f "$SCEN/check" ] || bash "$SCEN/check" >> "$SCRATCH/check.out" 2>&1 ||
   echo "check failed" > "$SCRATCH/why"
 INNER
-declare -p args | sed 's/^declare -a args=/ARGS=/' > "$SCRATCH/args.sh"
 # Always in a private mount namespace: what setup puts into $OVERLAY is mounted only there.
-unshare -m bash -c "source '$SCRATCH/args.sh'; source '$SCRATCH/run.sh'"
+unshare -m bash "$SCRATCH/run.sh" "${args[@]}"
 
 [ -f "$SCRATCH/why" ] && { cat "$SCRATCH/check.out" 2>/dev/null; fail "$(cat "$SCRATCH/why")"; }
 # A plan's verdict, "PASS: ..." or "SKIP: ...", is given with the scenario's name.
