@@ -46,8 +46,8 @@ expect() {
     file | dir | char) [ ! -L "$p" ] && test "-${kind:0:1}" "$p" ;;  # -f, -d, -c
     link) [ -L "$p" ] ;;
     none) [ ! -e "$p" ] && [ ! -L "$p" ] ;;
-    grep) [ "$(grep -cF -- "$content" "$p")" = "$mode" ] || echo "$p: not $mode lines with $content"
-          return ;;
+    grep) [ -e "$p" ] && [ "$(grep -rhF -- "$content" "$p" | wc -l)" = "$mode" ] ||
+            echo "$p: not $mode lines with $content"; return ;;
   esac || { echo "$p: not $kind"; return; }
   [[ $owner =~ ^[0-9]+:[0-9]+$ ]] && fmt=%u:%g
   [ "$mode" = - ] || [ "$(stat -c %a "$p")" = "$mode" ] || echo "$p: mode $(stat -c %a "$p")"
