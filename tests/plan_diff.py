@@ -58,8 +58,7 @@ def run_changes(work, scratch, before):
                 # A folder that was removed and made again hides everything below it.
                 if entry in dirs and opaque(os.path.join(folder, entry)):
                     for low in lowers:
-                        for p in walk(os.path.join(low, rel)):
-                            sub = os.path.join(rel, os.path.relpath(p, os.path.join(low, rel)))
+                        for sub in (os.path.relpath(p, low) for p in walk(os.path.join(low, rel))):
                             before.setdefault("/%s/%s" % (top, sub), below(sub))
                             after.setdefault("/%s/%s" % (top, sub), state("/%s/%s" % (top, sub)))
     return {p: ("+", after[p]) if before.get(p) is None else ("-", None) if after.get(p) is None

@@ -142,11 +142,9 @@ if [ -f "$scen/log" ]; then
             { got[++m] = $0 }
             END {
               for (b = 1; b <= n; b++) {
-                for (at += 0; at < m; at++) {
-                  for (k = 1; k <= len[b] && at + k <= m && got[at + k] == want[b, k]; k++);
-                  if (k > len[b]) break
-                }
-                if (at >= m && len[b]) {
+                for (k = 0; k < len[b] && at + k < m; )
+                  if (got[at + k + 1] == want[b, k + 1]) k++; else { at++; k = 0 }
+                if (k < len[b]) {
                   print "missing from the log" (exact[b] ? ", as consecutive lines," : ",") " in order:"
                   for (k = 1; k <= len[b]; k++) print "  " want[b, k]
                   exit 1
