@@ -28,11 +28,9 @@ root() { echo "$FLEET/hosts/$1/root"; }
 # before the install and after the remove; a folder the overlay copied up unchanged is none.
 state() {
   (cd "$FLEET/hosts/$1/upper" && find . \( -path ./root/.ansible -o -path ./opt/cgi-install \
-     -o -path ./var/lib/cgi-install \) -prune -o -printf '%p %y %m %U:%G %s\n' | sort |
-     while read -r p y rest; do
-       [ "$y" = d ] && [ "$(stat -c '%a %u:%g' "/$p" 2>/dev/null)" = "${rest% *}" ] && continue
-       [ "$y" = d ] && rest=${rest% *}
-       echo "$p $y $rest"
+     -o -path ./var/lib/cgi-install \) -prune -o -type d -printf '%p d %m %U:%G\n' \
+     -o -printf '%p %y %m %U:%G %s\n' | sort | while read -r p y rest; do
+       [ $y = d ] && [ "$(stat -c '%a %u:%g' "/$p" 2>/dev/null)" = "$rest" ] || echo "$p $y $rest"
      done)
 }
 for h in "${GOOD[@]}" h6; do state $h > "$FLEET/$h.before"; done

@@ -20,9 +20,8 @@ output() {
   cd "$src/tests/check"
   "$tool" mistakes/product > "$T/text" 2> "$T/count"
   for f in gcc json sarif; do "$tool" --format $f mistakes/product > "$T/$f" 2>/dev/null; done
-  grep -vq '^mistakes/product/' "$T/text" && bad "a path printed does not start from where the tool ran"
   for f in $(cut -d: -f1 "$T/text"); do  # (no blanks in these paths)
-    [ -f "$f" ] || bad "printed path '$f' does not open from where the tool ran"
+    [[ $f == mistakes/product/* ]] && [ -f "$f" ] || bad "printed path '$f' is not one from here"
   done
   # gcc: the same lines with a column, in the compilers' shape.
   diff <(sed -E 's/^([^:]+:[0-9]+):/\1:1:/' "$T/text") "$T/gcc" >/dev/null ||

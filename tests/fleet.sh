@@ -12,15 +12,11 @@ fleet_need() {
   [ -d /usr/lib/python3/dist-packages/ansible_collections/community/general ] ||
     need_fail "needs community.general (Debian package ansible)"
   [ -x /usr/bin/python3 ] || need_fail "needs /usr/bin/python3 on the hosts"
-  # A host's root is an overlay over /: the kernel must allow it here. Tried in a mount
-  # namespace of its own, so the host's mount table never shows it.
-  local t ok
-  t=$(mktemp -d)
-  unshare -m sh -c 'mount -t tmpfs none "$1" && mkdir "$1/u" "$1/w" "$1/r" &&
-    mount -t overlay overlay -o "lowerdir=/,upperdir=$1/u,workdir=$1/w" "$1/r"' sh "$t" 2>/dev/null
-  ok=$?
-  rmdir "$t"
-  [ $ok = 0 ] || need_fail "cannot mount an overlay over / here"
+  # A host's root is an overlay over /: the kernel must allow it here. Tried on a tmpfs in a
+  # mount namespace of its own, so the host's mount table never shows it.
+  unshare -m sh -c 'mount -t tmpfs none /tmp && mkdir /tmp/u /tmp/w /tmp/r &&
+    mount -t overlay overlay -o lowerdir=/,upperdir=/tmp/u,workdir=/tmp/w /tmp/r' 2>/dev/null ||
+    need_fail "cannot mount an overlay over / here"
 }
 
 fleet_enter() {

@@ -58,8 +58,7 @@ def run_changes(work, scratch, before):
                 # A folder that was removed and made again hides everything below it.
                 if entry in dirs and opaque(os.path.join(folder, entry)):
                     for low in lowers:
-                        for p in walk(os.path.join(low, rel)):
-                            sub = os.path.join(rel, os.path.relpath(p, os.path.join(low, rel)))
+                        for sub in (os.path.relpath(p, low) for p in walk(os.path.join(low, rel))):
                             before.setdefault("/%s/%s" % (top, sub), below(sub))
                             after.setdefault("/%s/%s" % (top, sub), state("/%s/%s" % (top, sub)))
     return {p: ("+", after[p]) if before.get(p) is None else ("-", None) if after.get(p) is None
@@ -86,32 +85,26 @@ def flow_run(console):
     return ran[0].lower() if ran[0] in ("Install", "Upgrade", "Remove") else "special:" + ran[0]
 
 
+def shown(entry):
+    return " ".join([entry[0]] + (entry[1] or [])) if entry else "nothing"
+
+
 def compare(work, scratch):
     action = flow_run(open(os.path.join(scratch, "stdout"), errors="replace").read())
     if action in (None, "many"):
         print("SKIP: " + ("no copy step ran" if action is None
                           else "more than one copy step ran; a plan shows one"))
         return 0
-    plan_file = os.path.join(scratch, "plan." + action)
-    if not os.path.exists(plan_file):
-        print("no plan for %s" % action)
-        return 1
-    run = run_changes(work, scratch, json.load(open(os.path.join(scratch, "before"))))
+    plan_file = os.path.join(scratch, "plan." + action)  # made for each action the run may take
+    # Each entry as its operation and the kind, mode, owner and group it is left with.
+    run = {path: (op, after and after[:4]) for path, (op, after) in
+           run_changes(work, scratch, json.load(open(os.path.join(scratch, "before")))).items()}
     ops = {"create": "+", "change": "~", "remove": "-"}
     plan = {e["path"]: (ops[e["op"]], e["after"] and [e["after"][k] for k in
                                                       ("type", "mode", "owner", "group")])
             for e in json.load(open(plan_file))["entries"]}
-    bad = []
-    for path in sorted(set(run) | set(plan)):
-        r, p = run.get(path), plan.get(path)
-        if r is None:
-            bad.append("%s %s: planned, not done" % (p[0], path))
-        elif p is None:
-            bad.append("%s %s: done, not planned" % (r[0], path))
-        elif r[0] != p[0]:
-            bad.append("%s: run %s, plan %s" % (path, r[0], p[0]))
-        elif r[1] is not None and r[1][:4] != p[1]:
-            bad.append("%s: run %s, plan %s" % (path, " ".join(r[1][:4]), " ".join(p[1])))
+    bad = ["%s: run %s, plan %s" % (path, shown(run.get(path)), shown(plan.get(path)))
+           for path in sorted(set(run) | set(plan)) if run.get(path) != plan.get(path)]
     print("\n".join(bad + ["%s: the plan and the run differ" % action]) if bad
           else "PASS: %s, %d entries" % (action, len(run)))
     return 1 if bad else 0

@@ -48,10 +48,9 @@ static_chroot() {
 deb() {
   build=$(readlink -f "$1")
   scratch deb-test
-  cmake --build "$build" --target deb > "$T/build.log" 2>&1 ||
-    { cat "$T/build.log"; fail "the package could not be built"; }
-  deb=$(grep -o '/[^ ]*\.deb$' "$T/build.log" | tail -n 1)
-  [ -f "$deb" ] || { cat "$T/build.log"; fail "the build made no .deb"; }
+  cmake --build "$build" --target deb > "$T/build.log" 2>&1 &&
+    deb=$(grep -o '/[^ ]*\.deb$' "$T/build.log" | tail -n 1) && [ -f "$deb" ] ||
+    { cat "$T/build.log"; fail "the build made no package"; }
   dpkg-deb -c "$deb" > "$T/list"
   awk '$1 !~ /^d/ { print substr($6, 2) }' "$T/list" > "$T/files"
   grep -qx /usr/lib/cgi-install/install "$T/files" || fail "no installer in the package"
@@ -89,8 +88,7 @@ hardening() {
   # Objects by part; one not built here (the tarball's static install-check) is passed over.
   for part in installer_core installer_lib installer_files_lib install_bin install_static \
               install_check_static tools/install_check; do
-    dir=$build/CMakeFiles/$part.dir
-    [[ $part == */* ]] && dir=$build/${part%/*}/CMakeFiles/${part#*/}.dir
+    dir=$build/$(dirname "$part")/CMakeFiles/$(basename "$part").dir
     mapfile -t objs < <(find "$dir" -name '*.o' 2>/dev/null | sort)
     [ ${#objs[@]} -gt 0 ] || continue
     [ "$part" = installer_core ] && core=1
@@ -98,9 +96,8 @@ hardening() {
     for o in "${objs[@]}"; do
       note=$(readelf -SW "$o" | grep -F .note.GNU-stack) || bad "${o#"$build"/}: no .note.GNU-stack (an executable stack)"
       [[ $note =~ \ X[A-Z]*\  ]] && bad "${o#"$build"/}: asks for an executable stack"
-      undefined=$(nm -u "$o")
-      grep -q ' __stack_chk_fail$' <<< "$undefined" && guarded=$((guarded + 1))
-      grep -Eq ' __[a-z0-9_]+_chk$' <<< "$(grep -v __stack_chk_fail <<< "$undefined")" && calls=$((calls + 1))
+      guarded=$((guarded + $(nm -u "$o" | grep -c ' __stack_chk_fail$')))
+      calls=$((calls + $(nm -u "$o" | grep -m 1 -cE ' __[a-z0-9_]+_chk$')))
     done
     [ $guarded -gt 0 ] || bad "$part: no object calls the stack protector"
     echo "$part: ${#objs[@]} objects, $guarded guarded by the stack protector, $calls calling checked functions"

@@ -2,8 +2,7 @@
 # Runs install-check on one product folder and compares its findings with the expected ones.
 # usage: run_check.sh INSTALL-CHECK CASE-DIR (the folder's format: tests/check/README)
 set -uo pipefail
-tool=$(readlink -f "$1") case_dir=$(readlink -f "$2") args=() want=0
-name=$(basename "$case_dir")
+tool=$(readlink -f "$1") case_dir=$(readlink -f "$2") name=${case_dir##*/} args=() want=0
 [ -f "$case_dir/args" ] && read -r -a args < "$case_dir/args"
 [ -f "$case_dir/status" ] && want=$(head -n1 "$case_dir/status")
 got=$(cd "$case_dir" && "$tool" "${args[@]}" product 2>&1)

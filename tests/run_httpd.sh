@@ -9,8 +9,7 @@ scen=$(mktemp -d "${TMPDIR:-/tmp}/httpd.XXXXXX")/httpd-$name
 trap 'rm -rf "${scen%/*}"' EXIT
 mkdir -p "$scen/overlay/etc"
 cp -a "$here/product" "$here/input" "$scen/"
-cp "$here/$name.stdout" "$scen/stdout"
-for extra in log expect; do [ ! -f "$here/$name.$extra" ] || cp "$here/$name.$extra" "$scen/$extra"; done
+for x in stdout log expect; do [ ! -f "$here/$name.$x" ] || cp "$here/$name.$x" "$scen/$x"; done
 IFS=, read -ra place <<< "$places"
 IFS=, read -ra conf <<< "$confs"
 for i in "${!conf[@]}"; do

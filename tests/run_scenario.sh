@@ -5,8 +5,7 @@ set -uo pipefail
 . "$(dirname "$0")/need.sh"
 need_root
 
-bin=$(readlink -f "$1") scen=$(readlink -f "$2")
-name=$(basename "$scen")
+bin=$(readlink -f "$1") scen=$(readlink -f "$2") name=${scen##*/}
 fail() { echo "FAIL $name: $*"; exit 1; }
 subst() { sed -e "s|@WORK@|$WORK|g" -e "s|@SCRATCH@|$SCRATCH|g" -e "s|@YEAR@|$(date +%Y)|g"; }
 [ -d "$scen" ] || fail "no such scenario folder"
@@ -20,8 +19,7 @@ cp "$bin" "$WORK/$ARGV0"
 [ -f "$scen/args" ] && mapfile -t args < "$scen/args"
 [ -f "$INPUT" ] || INPUT=/dev/null
 # The special sections the arguments name, for the plans.
-SPECIALS=$(for ((i = 0; i + 1 < ${#args[@]}; i++)); do
-             [ "${args[i]}" = -special ] && echo "special:${args[i + 1]}"; done)
+SPECIALS=$(printf '%s\n' "${args[@]}" | sed -n '/^-special$/{n;s/^/special:/p}')
 export WORK SCRATCH OVERLAY SCEN=$scen PLAN=${PLAN_DIFF:-} ARGV0 INPUT SPECIALS
 export TESTS=$(dirname "$(readlink -f "$0")")
 [ ! -d "$scen/overlay" ] || { cp -a "$scen/overlay/." "$OVERLAY/" && find "$OVERLAY" -type f ! -name '*.bin' \
@@ -48,8 +46,8 @@ expect() {
     file | dir | char) [ ! -L "$p" ] && test "-${kind:0:1}" "$p" ;;  # -f, -d, -c
     link) [ -L "$p" ] ;;
     none) [ ! -e "$p" ] && [ ! -L "$p" ] ;;
-    grep) [ "$(grep -cF -- "$content" "$p")" = "$mode" ] || echo "$p: not $mode lines with $content"
-          return ;;
+    grep) [ -e "$p" ] && [ "$(grep -rhF -- "$content" "$p" | wc -l)" = "$mode" ] ||
+            echo "$p: not $mode lines with $content"; return ;;
   esac || { echo "$p: not $kind"; return; }
   [[ $owner =~ ^[0-9]+:[0-9]+$ ]] && fmt=%u:%g
   [ "$mode" = - ] || [ "$(stat -c %a "$p")" = "$mode" ] || echo "$p: mode $(stat -c %a "$p")"
@@ -76,10 +74,11 @@ for db in passwd group; do
   [ -f "$OVERLAY/etc/$db.add" ] &&
     cat "/etc/$db" "$OVERLAY/etc/$db.add" > "$OVERLAY/etc/$db" && rm -f "$OVERLAY/etc/$db.add"
 done
-# Read-only overlays; for a plan, writable ones whose upper folders hold the run's writes,
-# with the system's own folders bound where the comparison can see what lay below.
-for top in etc usr opt ${PLAN:+var}; do
-  if [ -n "$PLAN" ]; then
+# Read-only overlays, but a writable one on /var where the scenario fills it (a product keeps
+# its state there); for a plan, writable ones whose upper folders hold the run's writes, with
+# the system's own folders bound where the comparison can see what lay below.
+for top in etc usr opt $([ -n "$PLAN" ] || [ -d "$OVERLAY/var" ] && echo var); do
+  if [ -n "$PLAN" ] || [ $top = var ]; then
     mkdir -p "$OVERLAY/$top" "$SCRATCH/low/$top" "$SCRATCH/up/$top" "$SCRATCH/wk/$top"
     mount --bind "/$top" "$SCRATCH/low/$top" && mount -t overlay overlay -o \
       "lowerdir=$OVERLAY/$top:$SCRATCH/low/$top,upperdir=$SCRATCH/up/$top,workdir=$SCRATCH/wk/$top" "/$top"
@@ -96,7 +95,7 @@ if [ -n "$PLAN" ]; then
   python3 "$TESTS/plan_diff.py" snap "$WORK" > "$SCRATCH/before"
 fi
 # A run that writes without end stops at 1 GiB a file rather than filling the disk.
-(ulimit -f 1048576; exec timeout 30 "./$ARGV0" ${ARGS[@]+"${ARGS[@]}"}) \
+(ulimit -f 1048576; exec timeout 30 "./$ARGV0" "$@") \
   < "$INPUT" > "$SCRATCH/stdout" 2> "$SCRATCH/stderr"
 echo $? > "$SCRATCH/status"
 if [ -n "$PLAN" ]; then
@@ -113,18 +112,13 @@ fi
 [ ! -f "$SCEN/check" ] || bash "$SCEN/check" >> "$SCRATCH/check.out" 2>&1 ||
   echo "check failed" > "$SCRATCH/why"
 INNER
-declare -p args | sed 's/^declare -a args=/ARGS=/' > "$SCRATCH/args.sh"
 # Always in a private mount namespace: what setup puts into $OVERLAY is mounted only there.
-unshare -m bash -c "source '$SCRATCH/args.sh'; source '$SCRATCH/run.sh'"
+unshare -m bash "$SCRATCH/run.sh" "${args[@]}"
 
 [ -f "$SCRATCH/why" ] && { cat "$SCRATCH/check.out" 2>/dev/null; fail "$(cat "$SCRATCH/why")"; }
-if [ -n "$PLAN" ]; then  # the plan's verdict: "PASS: ..." or "SKIP: ..."
-  last=$(tail -n 1 "$SCRATCH/check.out")
-  echo "${last%%:*} $name:${last#*:}"
-  exit 0
-fi
-status=$(cat "$SCRATCH/status") want_status=0
-[ -f "$scen/status" ] && want_status=$(head -n1 "$scen/status")
+# A plan's verdict, "PASS: ..." or "SKIP: ...", is given with the scenario's name.
+[ -z "$PLAN" ] || { tail -n 1 "$SCRATCH/check.out" | sed "s/:/ $name:/"; exit 0; }
+status=$(cat "$SCRATCH/status") want_status=$(head -n1 "$scen/status" 2>/dev/null || echo 0)
 [ "$status" = 124 ] && fail "the installer did not finish within 30 seconds"
 cat "$SCRATCH/stderr"
 [ "$status" = "$want_status" ] || fail "exit status $status, expected $want_status"
@@ -138,7 +132,6 @@ if [ -f "$scen/log" ]; then
   logfile=$WORK/${ARGV0%%.*}.log
   [ -f "$logfile" ] || fail "no log file $logfile"
   sed -e 's/^[^]]*\] //' "$logfile" > "$SCRATCH/log.got"
-  subst < "$scen/log" > "$SCRATCH/log.want"
   # Each stretch of wanted lines (a lone line, or an exact stretch) is taken at the earliest
   # place after the one before it: that leaves the most room to the ones after it.
   if ! awk 'FILENAME == ARGV[1] {
@@ -149,18 +142,16 @@ if [ -f "$scen/log" ]; then
             { got[++m] = $0 }
             END {
               for (b = 1; b <= n; b++) {
-                for (at += 0; at < m; at++) {
-                  for (k = 1; k <= len[b] && at + k <= m && got[at + k] == want[b, k]; k++);
-                  if (k > len[b]) break
-                }
-                if (at >= m && len[b]) {
+                for (k = 0; k < len[b] && at + k < m; )
+                  if (got[at + k + 1] == want[b, k + 1]) k++; else { at++; k = 0 }
+                if (k < len[b]) {
                   print "missing from the log" (exact[b] ? ", as consecutive lines," : ",") " in order:"
                   for (k = 1; k <= len[b]; k++) print "  " want[b, k]
                   exit 1
                 }
                 at += len[b]
               }
-            }' "$SCRATCH/log.want" "$SCRATCH/log.got"; then
+            }' <(subst < "$scen/log") "$SCRATCH/log.got"; then
     head -n 80 "$SCRATCH/log.got"
     fail "log lines differ"
   fi

@@ -70,8 +70,7 @@ hostile() {  # in the outer namespace
   look > "$T/look.before"
   "$trial" --url /cgi-bin/hostile/hostile.cgi --lines 5 --seconds 30 "$T/product" > "$T/report" 2>&1
   echo "install-trial: status $?" >> "$T/report"
-  look > "$T/look.after"
-  diff "$T/look.before" "$T/look.after" > "$T/look.diff" || bad "the machine changed: $(head -c 600 "$T/look.diff")"
+  diff "$T/look.before" <(look) > "$T/look.diff" || bad "the machine changed: $(head -c 600 "$T/look.diff")"
   [ ! -e /tmp/hostile-install-ran ] || bad "the product's own install ran"
   ! grep -q 'hostile-install-ran' "$T/report" || bad "the product's own install ran in the sandbox"
   ! pgrep -f 'sleep 4242' > /dev/null || bad "a process of the product outlived the trial"
