@@ -119,12 +119,13 @@ TEST(Paths, SplitStripAndJoin) {
   EXPECT_EQ(split("plain"), "|plain");
   struct Case {
     const char *in, *ext_stripped, *path_stripped;
-  } cases[] = {{"a.b.c", "a.b", "a.b.c"},
-               {"a.b/c", "a.b/c", "c"},
-               {".profile", ".profile", ".profile"},
-               {"conf/.profile", "conf/", ".profile"},
-               {"x\\y.sh", "x\\y", "y.sh"},
-               {"dir/", "dir/", ""}};
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"a.b.c", "a.b", "a.b.c"},            {"a.b/c", "a.b/c", "c"},
+      {".profile", ".profile", ".profile"}, {"conf/.profile", "conf/", ".profile"},
+      {"x\\y.sh", "x\\y", "y.sh"},          {"dir/", "dir/", ""}};
+  // clang-format on
   for (const Case &c : cases) {
     char buf[32];
     std::strcpy(buf, c.in);
@@ -134,18 +135,14 @@ TEST(Paths, SplitStripAndJoin) {
   }
   struct Join {
     const char *dir, *file, *out;
-  } joins[] = {
-      {"dir", "a.txt", "dir/a.txt"},
-      {"dir/", "/a.txt", "dir/a.txt"},
-      {"dir/", "//a", "dir//a"},
-      {"", "a.txt", "a.txt"},
-      {"", "/a", "/a"},
-      {"dir", "", "dir/"},
-      {"d\\e", "f\\g", "d/e/f/g"},
-      {"dir", "/a", "dir/a"},
-      {"/", "/etc", "/etc"},
-      {"/", "etc", "/etc"},
   };
+  // clang-format off
+  const Join joins[] = {
+      {"dir", "a.txt", "dir/a.txt"}, {"dir/", "/a.txt", "dir/a.txt"}, {"dir/", "//a", "dir//a"},
+      {"", "a.txt", "a.txt"},        {"", "/a", "/a"},                {"dir", "", "dir/"},
+      {"d\\e", "f\\g", "d/e/f/g"},   {"dir", "/a", "dir/a"},          {"/", "/etc", "/etc"},
+      {"/", "etc", "/etc"}};
+  // clang-format on
   for (const Join &c : joins) {
     char buf[PATH_SIZE];
     std::strcpy(buf, c.dir);
@@ -172,26 +169,17 @@ TEST(Wildcards, MatchAnchoredWithStarAndQuestionMark) {
   struct Case {
     const char *text, *wild;
     int sensitive, insensitive;
-  } cases[] = {{"", "", 1, 1},
-               {"a", "", 0, 0},
-               {"", "?", 0, 0},
-               {"", "*", 1, 1},
-               {"a.txt", "*.txt", 1, 1},
-               {".txt", "*.txt", 1, 1},
-               {"a.txt.bak", "*.txt", 0, 0},
-               {"abc", "a*b*c", 1, 1},
-               {"aXbYc", "a*b*c", 1, 1},
-               {"acb", "a*b*c", 0, 0},
-               {"x", "*?", 1, 1},
-               {"abc", "a*?c", 1, 1},
-               {"abxc", "a*?c", 1, 1},
-               {"[ab]", "[ab]", 1, 1},
-               {"a", "[ab]", 0, 0},
-               {"a.txt", "*.TXT", 0, 1},
-               {"ab\\c", "ab\\c", 1, 1},
-               {"abab", "*ab", 1, 1},
-               {"mississippi", "m*iss*ppi", 1, 1},
-               {"aaa", "a**a", 1, 1}};
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"", "", 1, 1},                     {"a", "", 0, 0},          {"", "?", 0, 0},
+      {"", "*", 1, 1},                    {"a.txt", "*.txt", 1, 1}, {".txt", "*.txt", 1, 1},
+      {"a.txt.bak", "*.txt", 0, 0},       {"abc", "a*b*c", 1, 1},   {"aXbYc", "a*b*c", 1, 1},
+      {"acb", "a*b*c", 0, 0},             {"x", "*?", 1, 1},        {"abc", "a*?c", 1, 1},
+      {"abxc", "a*?c", 1, 1},             {"[ab]", "[ab]", 1, 1},   {"a", "[ab]", 0, 0},
+      {"a.txt", "*.TXT", 0, 1},           {"ab\\c", "ab\\c", 1, 1}, {"abab", "*ab", 1, 1},
+      {"mississippi", "m*iss*ppi", 1, 1}, {"aaa", "a**a", 1, 1}};
+  // clang-format on
   for (const Case &c : cases) {
     EXPECT_EQ(wmatch(c.text, c.wild, 1), c.sensitive) << c.text << " ~ " << c.wild;
     EXPECT_EQ(wmatch(c.text, c.wild, 0), c.insensitive) << c.text << " ~ " << c.wild;
@@ -249,36 +237,27 @@ TEST(Formatter, ResultsAndTruncation) {
 // Every helper answers a missing argument with a fixed result and writes nothing.
 TEST(NullArguments, GiveFixedResults) {
   char buf[8] = "keep";
-  const int zero[] = {scpy(nullptr, "a", 5),
-                      scpy(buf, "a", 0),
-                      scat(buf, nullptr, 5),
-                      istrue(nullptr),
-                      isfalse(nullptr),
-                      wmatch(nullptr, "*", 1),
-                      wild_match(nullptr, "*"),
-                      wild_list(nullptr, "*"),
-                      wild_ilist("x", nullptr),
-                      static_cast<int>(schunk(nullptr, ".", buf, 8)),
-                      static_cast<int>(schunk("a", ".", buf, 0)),
-                      installer::snprintf(nullptr, 8, "x"),
-                      installer::snprintf(buf, sizeof buf, nullptr)};
+  // clang-format off
+  const int zero[] = {
+      scpy(nullptr, "a", 5),                         scpy(buf, "a", 0),
+      scat(buf, nullptr, 5),                         istrue(nullptr),
+      isfalse(nullptr),                              wmatch(nullptr, "*", 1),
+      wild_match(nullptr, "*"),                      wild_list(nullptr, "*"),
+      wild_ilist("x", nullptr),                      static_cast<int>(schunk(nullptr, ".", buf, 8)),
+      static_cast<int>(schunk("a", ".", buf, 0)),    installer::snprintf(nullptr, 8, "x"),
+      installer::snprintf(buf, sizeof buf, nullptr)};
+  // clang-format on
   for (int z : zero) EXPECT_EQ(z, 0);
   EXPECT_STREQ(buf, "keep");
   OwnedFile empty(std::fopen("/dev/null", "r"));
-  const void *none[] = {attach_ext(nullptr, ".x", 8),
-                        attach_path(nullptr, "x", 8),
-                        s_strtrm(nullptr),
-                        s_strstr("a", nullptr),
-                        s_strstr(nullptr, "a"),
-                        s_fopen("/dev/null", nullptr),
-                        spre(buf, nullptr, 8),
-                        exename(nullptr, "a/install", 8),
-                        exename(buf, nullptr, 8),
-                        exename(buf, "a/install", 0),
-                        currentdir(buf, 0),
-                        currentdir(nullptr, PATH_SIZE),
-                        read_line(nullptr, buf, 8),
-                        read_line(empty.get(), buf, 1)};
+  // clang-format off
+  const void *none[] = {
+      attach_ext(nullptr, ".x", 8), attach_path(nullptr, "x", 8),     s_strtrm(nullptr),
+      s_strstr("a", nullptr),       s_strstr(nullptr, "a"),           spre(buf, nullptr, 8),
+      exename(buf, nullptr, 8),     exename(nullptr, "a/install", 8), exename(buf, "a/install", 0),
+      currentdir(buf, 0),           currentdir(nullptr, PATH_SIZE),   read_line(nullptr, buf, 8),
+      read_line(empty.get(), buf, 1), s_fopen("/dev/null", nullptr)};
+  // clang-format on
   for (const void *const &n : none) EXPECT_EQ(n, nullptr) << "answer " << &n - none;
   for (int r : {s_strcmp("a", nullptr), s_strcmp(nullptr, "a"), s_stricmp(nullptr, nullptr),
                 s_stricmp("a", nullptr)})
