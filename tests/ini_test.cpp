@@ -165,18 +165,17 @@ TEST_F(IniTest, FillingStopsWhereItMust) {
     unsigned bfsz;
     const char *want;
   };
+  // clang-format off
   const Case cases[] = {
-      {"//$(host)/cgi-bin", LINE_SIZE, "//alpha/cgi-bin"},
-      {"a$(nohost)b", LINE_SIZE, "ab"},
-      {"x$(raw)y", LINE_SIZE, "x$(host)y"},  // an inserted value is not scanned again
-      {"abcdefghij$(host)", 10, "abcdefghi"},
-      {"abcdefghi$(host)", 10, "abcdefghi"},
-      {"ab$(host)cdefgh", 10, "abalphacd"},
-      {"a$(host", LINE_SIZE, "aalpha"},
-      {"a$(\0h)tail", LINE_SIZE, "a"},  // nothing past the end is read
+      {"//$(host)/cgi-bin", LINE_SIZE, "//alpha/cgi-bin"}, {"a$(nohost)b", LINE_SIZE, "ab"},
+      {"abcdefghij$(host)", 10, "abcdefghi"},              {"abcdefghi$(host)", 10, "abcdefghi"},
+      {"ab$(host)cdefgh", 10, "abalphacd"},                {"a$(host", LINE_SIZE, "aalpha"},
       {"$(host)", 1, ""},
-      {longest.c_str(), LINE_SIZE, "n)"},  // a name is cut at 999 characters
-  };
+      {"x$(raw)y", LINE_SIZE, "x$(host)y"},  // an inserted value is not scanned again
+      {"a$(\0h)tail", LINE_SIZE, "a"},      // nothing past the end is read
+      {longest.c_str(), LINE_SIZE, "n)"}};  // a name is cut at 999 characters
+  // clang-format on
+
   for (const auto &c : cases) EXPECT_EQ(replace(c.text, c.bfsz), c.want) << c.text;
   char buf[LINE_SIZE] = "$(host)$(host)";
   ini_replace(ini.get(), buf, buf, LINE_SIZE);

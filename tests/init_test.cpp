@@ -43,14 +43,12 @@ TEST_F(InitTest, LinesBecomeItemsAndFoundValuesAreKept) {
                  "Exist p q - -\nCopy\nRFile x y c1 v1\nexist /tmp/x flag - -\nWFile a b\n"
                  "Bogus c d - -\nCopy a\nExist p\n"),  // still short at the end: dropped
             1);
-  EXPECT_EQ(items(), (std::vector<Shown>{{IHTTP_Root, "root failed ~ ~"},
-                                         {IExist, "# x ~ ~"},
-                                         {IWFile, "- - ~ ~"},
-                                         {IExist, "p q ~ ~"},
-                                         {IExist, "p q ctl ~"},
-                                         {IRFile, "x y c1 v1"},
-                                         {0, "/tmp/x flag ~ ~"},
-                                         {IWFile, "c d ~ ~"}}));
+  // clang-format off
+  EXPECT_EQ(items(), (std::vector<Shown>{
+      {IHTTP_Root, "root failed ~ ~"}, {IExist, "# x ~ ~"},     {IWFile, "- - ~ ~"},
+      {IExist, "p q ~ ~"},             {IExist, "p q ctl ~"},   {IRFile, "x y c1 v1"},
+      {0, "/tmp/x flag ~ ~"},          {IWFile, "c d ~ ~"}}));
+  // clang-format on
   EXPECT_TRUE(logged("Error: Unknown init command 'Bogus'"));
   init_parse_line(init.get(), " \t", 20);  // blanks alone make no item
   EXPECT_EQ(items().size(), 8u);
