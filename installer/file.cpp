@@ -146,14 +146,14 @@ bool copy_data(int in, off_t size, FileWriter &out, const char *src, const char 
       if (n < 0) {
         if (errno == EINTR) continue;
         file_error_at(errno, "Error reading from '%s'", src);
-        return -1;
+        return -1;  // reported
       }
       if (!out.write(buf, static_cast<std::size_t>(n))) {
         if (out.create_failed())
           file_error_at(errno, "Error opening '%s' for write", dst);
         else
           file_error_at(errno, "Error writing to '%s'", dst);
-        return -1;
+        return -1;  // reported
       }
       moved += n;
       if (bytes) *bytes += static_cast<ByteCount>(n);

@@ -136,6 +136,9 @@ TEST_F(LogTest, OnlyItsOwnFileIsWritten) {
   EXPECT_FALSE(log_refused());
   EXPECT_EQ(fs::status(path_).permissions(), fs::perms(0600));
   log_close(log.get());
+  fs::permissions(path_, fs::perms(0700));  // closed to others already: the owner's bits stay
+  ASSERT_EQ(log_open(log.get(), path_.c_str()), 1);
+  EXPECT_EQ(fs::status(path_).permissions(), fs::perms(0700));
   log_doflush(log.get(), 1);
   log_line(log.get(), "a closed log opens again", LogError);
   EXPECT_EQ(log_lines("install.log").back(), "Error: a closed log opens again");
