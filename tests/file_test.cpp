@@ -188,8 +188,7 @@ TEST_F(FileTest, FoldersMadeRemovedAndWalked) {
   std::sort(seen.begin(), seen.end());
   EXPECT_EQ(seen, (Strings{".hidden", "a.txt", "dangling->gone", "dir/", "ldir->dir"}));
 
-  EXPECT_EQ(file_first(&h, p("w/dir").c_str(), "*"), nullptr);  // empty
-  EXPECT_EQ(h, nullptr);
+  EXPECT_TRUE(!file_first(&h, p("w/dir").c_str(), "*") && !h);  // empty
   fail_with(sys().readlinkat, EIO);
   x = file_first(&h, p("w").c_str(), "ldir");
   ASSERT_NE(x, nullptr);

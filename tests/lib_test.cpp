@@ -55,6 +55,7 @@ TEST(BoundedCopy, HelpersCutAtTheirLimits) {
   EXPECT_EQ(in("abcdefgh", [](char *b) { return attach_path(b, "x", 5); }), "abcd|buf");
   EXPECT_EQ(in("a", [](char *b) { return attach_ext(b, ".log", 8); }), "a.log|buf");
   EXPECT_EQ(in("a.log", [](char *b) { return attach_ext(b, ".dat", 8); }), "a.log.d|buf");
+  EXPECT_EQ(in("abcdefg", [](char *b) { return attach_ext(b, ".dat", 8); }), "abcdefg|buf");
   EXPECT_EQ(in("x", [](char *b) { return schunk("ab.cd", ".,", b, 8); }), "ab|2");
   EXPECT_EQ(in("x", [](char *b) { return schunk("abcdefghij", nullptr, b, 8); }), "abcdefg|7");
   EXPECT_EQ(in("x", [](char *b) { return schunk("abc", ".", b, 1); }), "|0");
