@@ -19,7 +19,7 @@ TEST(Linklist, AddsGoInFrontOfTheCursorAndDeletesLeaveItOnTheNext) {
   EXPECT_EQ(list_del(x.get()), std::nullopt);  // an empty list is inert
   list_prev(x.get());
   EXPECT_EQ(list_add(x.get(), nullptr) + list_add(nullptr, "a") + list_items(nullptr), 0);
-  for (const char *s : {"a", "b", "c"}) list_add(x.get(), s);
+  for (const char *s : {"a", "b", "c"}) EXPECT_EQ(list_add(x.get(), s), 1);
   EXPECT_EQ(list_get(x.get()), nullptr);  // the cursor stays past the end
   list_prev(x.get());                     // and steps back onto the last item
   EXPECT_STREQ(list_get(x.get()), "c");
