@@ -78,6 +78,8 @@ TEST_F(ResolveTest, WhichFoldersAndLinksAreTrusted) {
     std::string name = "link" + std::to_string(owner);
     link(p("outside/secret"), name, owner);
     EXPECT_EQ(resolve(name), owner == 0 ? "secret (file)" : name);
+    if (owner) dochmod(root.c_str(), name.c_str(), nullptr, 0600);  // says why it is not
+    EXPECT_EQ(logged("'" + p(name) + "', owned by uid " + std::to_string(owner)), owner != 0);
   }
   put("end", "e");
   link(p("end"), "l0");
