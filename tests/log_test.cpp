@@ -61,7 +61,8 @@ TEST_F(LogTest, LineFormatLevelsAndEscapes) {
   EXPECT_EQ(log->Lines, 6);  // the debug line was skipped and not counted
   log_free(&log);
   EXPECT_EQ(log_current(), nullptr);
-  log_close(nullptr);  // nothing to close
+  log_close(nullptr);  // nothing to close or free
+  log_free(nullptr);
 }
 
 // Errors before a log is current wait for it, other lines are dropped; a log of level none
