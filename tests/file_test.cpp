@@ -369,10 +369,7 @@ TEST_F(FileTest, TemporaryFallbacks) {
 TEST_F(FileTest, TextReadUpToItsLimit) {
   put("max", std::string(RFILE_MAX, 'm'));
   EXPECT_EQ(file_read_text(p("max").c_str()), std::string(RFILE_MAX, 'm'));
-  sys().fread = [](void *to, std::size_t, std::size_t n, std::FILE *) {
-    std::memset(to, 'g', n);
-    return n;
-  };
+  sys().fread = [](void *to, auto, std::size_t n, auto) { return std::memset(to, 'g', n), n; };
   EXPECT_TRUE(!file_read_text(p("max").c_str()) && errno == EFBIG);
   EXPECT_TRUE(logged("Not reading '" + p("max") + "', it is larger than 65536 bytes"));
 }

@@ -11,13 +11,12 @@ using Strings = std::vector<std::string>;
 namespace {
 
 // The modes a run never gives a setting are set up here: no default, path, password.
+// clang-format off
 const std::vector<SettingList> kBase = {
-    {"host", "alpha", Ini_Fixed | Ini_Replace},
-    {"nodflt", std::nullopt, Ini_Replace},
-    {"raw", "$(host)", Ini_None},
-    {"secret", "old", Ini_Pass},
-    {"dir", "", Ini_Path},
-};
+    {"host", "alpha", Ini_Fixed | Ini_Replace}, {"nodflt", std::nullopt, Ini_Replace},
+    {"raw", "$(host)", Ini_None},               {"secret", "old", Ini_Pass},
+    {"dir", "", Ini_Path}};
+// clang-format on
 
 class IniTest : public ScratchTest {
  protected:
@@ -53,13 +52,13 @@ TEST_F(IniTest, AddsFollowTheSettingsModes) {
     int result;
     Strings held;
   };
-  const Step steps[] = {{"nodflt", "a", 1, {"a"}},
-                        {"nodflt", "b", 1, {"b"}},
-                        {"nodflt", "", -1, {"b"}},
-                        {"host", "beta", -1, {"alpha"}},
-                        {"dir", "a\\b/c", 1, {"a/b/c"}},
-                        {"dir", long_path.c_str(), 1, {long_path.substr(0, LINE_SIZE - 1)}},
-                        {"secret", "hunter2", 1, {"hunter2"}}};
+  // clang-format off
+  const Step steps[] = {
+      {"nodflt", "a", 1, {"a"}},       {"nodflt", "b", 1, {"b"}},       {"nodflt", "", -1, {"b"}},
+      {"host", "beta", -1, {"alpha"}}, {"dir", "a\\b/c", 1, {"a/b/c"}},
+      {"dir", long_path.c_str(), 1, {long_path.substr(0, LINE_SIZE - 1)}},
+      {"secret", "hunter2", 1, {"hunter2"}}};
+  // clang-format on
   for (const auto &s : steps) {
     EXPECT_EQ(add(s.name, s.value), s.result) << s.name;
     EXPECT_EQ(values(s.name), s.held) << s.name;

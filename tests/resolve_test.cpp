@@ -153,6 +153,9 @@ TEST_F(ResolveTest, ASwapBetweenListingAndDescentChangesNothingOutside) {
     EXPECT_EQ(refused(), before_run + 1);
   }
   EXPECT_FALSE(fs::exists(p("copy/d/s0")));
+  int err = 0;  // another folder, not a link, where the listed one was
+  EXPECT_TRUE(!open_listed_folder(AT_FDCWD, p("side").c_str(), web, "w", &err) && err == EAGAIN);
+  EXPECT_TRUE(logged("Not entering 'w', it was replaced after it was listed"));
 }
 
 }  // namespace
