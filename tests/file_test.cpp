@@ -93,7 +93,8 @@ TEST_F(FileTest, CopyWritesThroughATrustedLink) {
   EXPECT_EQ(get("real"), "new");
   EXPECT_EQ(get("dangling.made"), "new");
   EXPECT_EQ(file_xcopy(p("tree").c_str(), "*", nullptr, p("d").c_str(), 1, nullptr), 2);
-  EXPECT_TRUE(!logged("does not exist") && logged("'" + p("d/sub/c") + "' for write, No such"));
+  EXPECT_TRUE(!logged("does not exist") && !logged("Error opening dir") &&
+              logged("'" + p("d/sub/c") + "' for write, No such"));
   EXPECT_EQ(get("real"), "new a");
   EXPECT_EQ(get("d/b.made"), "new b");
   for (const char *link : {"link", "dangling", "d/a", "d/b"}) EXPECT_TRUE(fs::is_symlink(p(link)));
