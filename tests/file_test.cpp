@@ -435,9 +435,8 @@ TEST_F(FileTest, ReplacedFilesKeepOnlyWhatIsSafe) {
   ASSERT_EQ(::lchown(p("f/app.cgi").c_str(), 4605, 0), 0);  // a user's file in root's group
   EXPECT_EQ(copy("src", "f/app.cgi"), 1);
   EXPECT_EQ(owned(p("f/app.cgi")).uid, 4605u);
-  // A new file has what its folder's default ACL gives, not what the umask would: user rw,
-  // group and mask r, other nothing (each entry's tag and permission as one word, as a
-  // little-endian kernel stores them).
+  // A new file takes its folder's default ACL (user rw, group and mask r, other none), not
+  // the umask; each entry's tag and permission are one word, as a little-endian kernel has.
   const std::uint32_t acl[] = {2, 0x60001, ~0u, 0x40004, ~0u, 0x40010, ~0u, 0x20, ~0u};
   fs::create_directory(p("acl"));
   if (::setxattr(p("acl").c_str(), "system.posix_acl_default", acl, sizeof acl, 0) != 0)

@@ -247,7 +247,7 @@ TEST(NullArguments, GiveFixedResults) {
       wild_match(nullptr, "*"),                      wild_list(nullptr, "*"),
       wild_ilist("x", nullptr),                      static_cast<int>(schunk(nullptr, ".", buf, 8)),
       static_cast<int>(schunk("a", ".", buf, 0)),    installer::snprintf(nullptr, 8, "x"),
-      installer::snprintf(buf, sizeof buf, nullptr)};
+      installer::snprintf(buf, sizeof buf, nullptr), scat(buf, "a", 0)};
   // clang-format on
   for (int z : zero) EXPECT_EQ(z, 0);
   EXPECT_STREQ(buf, "keep");

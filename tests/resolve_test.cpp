@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "copy.h"
+#include "fake_sys.h"
 #include "scratch.h"
 
 namespace fs = std::filesystem;
@@ -99,6 +100,10 @@ TEST_F(ResolveTest, WhichFoldersAndLinksAreTrusted) {
     _exit(seteuid(OTHER) == 0 && link_owner_trusted(own) && folder_sealed(own) ? 0 : 1);
   int status = -1;
   EXPECT_TRUE(waitpid(child, &status, 0) == child && status == 0);
+  int here = ::open(root.c_str(), O_PATH | O_DIRECTORY);  // root's own, sealed itself
+  fail_with(sys().openat, EACCES);  // but the folder above cannot be looked at
+  EXPECT_FALSE(folders_sealed(here));
+  ::close(here);
 }
 
 // The race of a walk, hit every time: the web user's folder d and root's link to a folder
@@ -156,6 +161,7 @@ TEST_F(ResolveTest, ASwapBetweenListingAndDescentChangesNothingOutside) {
   int err = 0;  // another folder, not a link, where the listed one was
   EXPECT_TRUE(!open_listed_folder(AT_FDCWD, p("side").c_str(), web, "w", &err) && err == EAGAIN);
   EXPECT_TRUE(logged("Not entering 'w', it was replaced after it was listed"));
+  EXPECT_TRUE(!open_listed_folder(AT_FDCWD, p("gone").c_str(), web, "g", &err) && err == ENOENT);
 }
 
 }  // namespace

@@ -18,11 +18,7 @@ namespace {
 
 class SignalsTest : public ScratchTest {
  protected:
-  std::vector<std::string> folder() const {
-    std::vector<std::string> out;
-    for (auto &e : fs::directory_iterator(p("d"))) out.push_back(e.path().filename());
-    return out;
-  }
+  long entries() const { return std::distance(fs::directory_iterator(p("d")), {}); }
 };
 
 // The unnamed temporary of an upgrade stopped by a signal runs end to end
@@ -39,7 +35,7 @@ TEST_F(SignalsTest, StoppingSignalsTakeTheNamedTemporaryAway) {
       if (pipe(fds) != 0 || close(fds[0]) != 0 || write(fds[1], "x", 1) != -1) _exit(6);
       FileWriter w;
       if (!w.open(p("d/app.conf").c_str()) || !w.write("half", 4)) _exit(2);
-      if (folder().size() != 2) _exit(3);  // the temporary is there
+      if (entries() != 2) _exit(3);  // the temporary is there
       std::raise(sig);
       // Caught, not dead yet: the run stops at its next piece of work.
       if (signals_caught() != sig) _exit(4);
@@ -50,8 +46,7 @@ TEST_F(SignalsTest, StoppingSignalsTakeTheNamedTemporaryAway) {
     waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status)) << "exit " << WEXITSTATUS(status);
     EXPECT_EQ(WTERMSIG(status), sig);
-    EXPECT_EQ(folder(), std::vector<std::string>{"app.conf"});
-    EXPECT_EQ(get("d/app.conf"), "old");
+    EXPECT_TRUE(entries() == 1 && get("d/app.conf") == "old");
     EXPECT_EQ(log_lines().back(), "Error: Interrupted");
   }
 }
