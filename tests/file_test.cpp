@@ -142,12 +142,10 @@ TEST_F(FileTest, NullArgumentsAnswerNo) {
   EXPECT_EQ(file_copy_into(nullptr, AT_FDCWD, "x", nullptr) +
                 file_xcopy(nullptr, "*", nullptr, "x", 1, nullptr) +
                 file_xcopy_into(nullptr, nullptr, AT_FDCWD, "x", nullptr) +
-                file_rmdir_entry(nullptr, nullptr),
+                file_rmdir_entry(nullptr, nullptr) + file_rmdir(nullptr, nullptr, 1),
             0);
-  EXPECT_EQ(file_first(&h, nullptr, "*"), nullptr);
-  EXPECT_EQ(file_first(nullptr, "/", "*"), nullptr);
-  EXPECT_EQ(file_name(nullptr), nullptr);
-  EXPECT_EQ(file_filename(nullptr, out, PATH_SIZE), nullptr);
+  EXPECT_TRUE(!file_first(&h, nullptr, "*") && !file_first(nullptr, "/", "*") &&
+              !file_name(nullptr) && !file_filename(nullptr, out, PATH_SIZE));
 }
 
 TEST_F(FileTest, FoldersMadeRemovedAndWalked) {
@@ -315,6 +313,10 @@ TEST_F(FileTest, TemporaryFallbacks) {
     fs::permissions(p("d/dst"), fs::perms(0640));
     check("no way to name an unnamed file");
     EXPECT_EQ(fs::status(p("d/dst")).permissions(), fs::perms(0640));
+    put("d/dst", "old");  // and a write into the named one fails: the old file stays
+    FailOn full("write", ".install." + std::to_string(getpid()), ENOSPC);
+    EXPECT_EQ(copy("d/src", "d/dst"), 0);
+    EXPECT_EQ(get("d/dst"), "old");
   }
   // Somebody took the first names drawn: the next ones are taken, theirs are left alone;
   // every name taken, the copy fails.

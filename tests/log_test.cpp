@@ -73,6 +73,7 @@ TEST_F(LogTest, ErrorsWaitForALog) {
   emsg("nowhere");  // a current log not yet opened drops the line
   EXPECT_EQ(log->Lines, 0);
   EXPECT_EQ(log_queue(), nullptr);
+  EXPECT_EQ(log_open(nullptr, "x") + log_open(log.get(), nullptr), 0);  // nothing to open
   log_set(nullptr);
   emsg("early %d", 1);
   emsg("early %d", 2);

@@ -49,9 +49,7 @@ TEST(UserFiles, FirstEntryOfANameOrIdAndNothingElse) {
   // Owners shown by the static tools.
   EXPECT_EQ(userfiles_user(users.c_str(), 33), "web");
   EXPECT_EQ(userfiles_user(users.c_str(), 1033), "33");
-  EXPECT_EQ(userfiles_user(users.c_str(), 7), std::nullopt);
-  EXPECT_EQ(userfiles_user(users.c_str(), 8), std::nullopt);
-  EXPECT_EQ(userfiles_user(users.c_str(), 4242), std::nullopt);
+  for (uid_t id : {7u, 8u, 4242u}) EXPECT_EQ(userfiles_user(users.c_str(), id), std::nullopt) << id;
   EXPECT_EQ(userfiles_group(groups.c_str(), 34), "web");
   EXPECT_EQ(userfiles_group(nullptr, 0), std::nullopt);
   std::filesystem::remove_all(dir);
