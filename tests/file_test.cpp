@@ -194,6 +194,8 @@ TEST_F(FileTest, FoldersMadeRemovedAndWalked) {
   EXPECT_EQ(x->link, "READLINK FAILED");
   EXPECT_TRUE(logged("Error reading symlink '" + p("w/ldir") + "'"));
   x = file_first(&h, p("w").c_str(), "a.txt");  // changed in the folder listed, moved or not
+  char cut[3];
+  EXPECT_STREQ(file_filename(x.get(), cut, sizeof cut), "a.");
   fs::rename(p("w"), p("w2"));
   EXPECT_EQ((std::vector{file_chmod(x.get(), 0600), file_remove(x.get())}), std::vector({1, 1}));
   File loose;  // one no walk made goes by its path
@@ -291,9 +293,9 @@ TEST_F(FileTest, TemporaryFallbacks) {
   }
   {
     SysGuard g;
-    auto real = sys().linkat;
     int proc = 0;
-    sys().linkat = [real, &proc](int a, const char *from, int b, const char *to, int flags) {
+    sys().linkat = [real = sys().linkat, &proc](int a, const char *from, int b, const char *to,
+                                                int flags) {
       if (flags & AT_EMPTY_PATH) {
         errno = ENOENT;  // what the kernel answers without CAP_DAC_READ_SEARCH
         return -1;
@@ -352,8 +354,7 @@ TEST_F(FileTest, TemporaryFallbacks) {
     fs::remove(p("d/.install." + std::to_string(getpid()) + ".cdcdcdcdcdcdcdcd"));
   }
   SysGuard g;  // a write that takes nothing is no failure: it is tried again
-  auto real = sys().write;
-  sys().write = [real, taken = 0](int fd, const void *buf, std::size_t n) mutable -> ssize_t {
+  sys().write = [real = sys().write, taken = 0](int fd, const void *buf, std::size_t n) mutable {
     errno = EAGAIN;
     return taken++ ? real(fd, buf, n) : 0;
   };
@@ -510,14 +511,15 @@ TEST_F(FileTest, UnchangedFilesAreNotRewritten) {
   // The old file shrinks before the part that matched is read back for the new one.
   put("w", "abcdef");
   int reads = 0;
-  auto real = sys().pread;
-  sys().pread = [&](int fd, void *to, std::size_t n, off_t at) {
+  sys().pread = [&reads, real = sys().pread](int fd, void *to, std::size_t n, off_t at) {
     return ++reads > 3 ? 0 : real(fd, to, n, at);
   };
   FileWriter w;
   EXPECT_TRUE(w.open(p("w").c_str()) && w.write("ab", 2) && w.write("cd", 2));
   EXPECT_TRUE(!w.write("X", 1) && errno == EIO);
   EXPECT_EQ(get("w"), "abcdef");
+  reads = 2;  // it ends early while it is compared: no match, and nothing to read back
+  EXPECT_TRUE(w.open(p("w").c_str()) && w.write("ab", 2) && !w.write("cd", 2) && errno == EIO);
 }
 
 // Chown and Chmod make no call where it would change nothing. A chown clears the set-id

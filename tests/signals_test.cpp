@@ -1,6 +1,5 @@
-// Signals that stop a run: the named temporary goes, the log says why, and the run dies by
-// the signal it got; a broken pipe does not stop it. Each case runs in a child process, which
-// the signal really ends.
+// Signals that stop a run: the named temporary goes, the log says why, the run dies by the
+// signal it got (in a child process each); a broken pipe does not stop it.
 #include "signals.h"
 
 #include <sys/wait.h>

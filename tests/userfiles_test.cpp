@@ -1,6 +1,5 @@
-// Users and groups read from the files themselves (the static installer's reader): the
-// first entry of a name or id wins, compatibility markers and malformed lines never match, a
-// line longer than the first buffer is read whole, and a miss leaves errno alone.
+// The static installer's reader of the users and groups files: the first entry of a name or
+// id wins, markers and malformed lines never match, long lines are read whole, errno stays.
 #include "userfiles.h"
 
 #include <gtest/gtest.h>
