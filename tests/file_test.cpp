@@ -434,10 +434,12 @@ TEST_F(FileTest, ReplacedFilesKeepOnlyWhatIsSafe) {
     EXPECT_EQ(got, c.want);
     EXPECT_TRUE(!c.logged || logged(c.logged));
   }
-  put("f/app.cgi", "old");
-  ASSERT_EQ(::lchown(p("f/app.cgi").c_str(), 4605, 0), 0);  // a user's file in root's group
-  EXPECT_EQ(copy("src", "f/app.cgi"), 1);
-  EXPECT_EQ(owned(p("f/app.cgi")).uid, 4605u);
+  for (auto [uid, gid] : {std::pair{4605u, 0u}, {0u, 4605u}}) {  // one owner is root's
+    put("f/app.cgi", "old");
+    ASSERT_EQ(::lchown(p("f/app.cgi").c_str(), uid, gid), 0);
+    EXPECT_EQ(copy("src", "f/app.cgi"), 1);
+    EXPECT_EQ(std::pair(owned(p("f/app.cgi")).uid, owned(p("f/app.cgi")).gid), std::pair(uid, gid));
+  }
   // A new file takes its folder's default ACL (user rw, group and mask r, other none), not
   // the umask; each entry's tag and permission are one word, as a little-endian kernel has.
   const std::uint32_t acl[] = {2, 0x60001, ~0u, 0x40004, ~0u, 0x40010, ~0u, 0x20, ~0u};
@@ -454,13 +456,12 @@ TEST_F(FileTest, UnchangedFilesAreNotRewritten) {
   std::string big(3 * COPY_BLOCK + 7, 'b');
   put("src", big);
   put("same", big);
-  struct stat before;
+  struct stat before, after;
   ASSERT_EQ(::stat(p("same").c_str(), &before), 0);
   ::usleep(20000);
   ByteCount n = 0;
   EXPECT_EQ(copy("src", "same", 1, &n), 1);
   EXPECT_EQ(n, big.size());
-  struct stat after;
   ASSERT_EQ(::stat(p("same").c_str(), &after), 0);
   EXPECT_EQ(after.st_ino, before.st_ino);
   EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);

@@ -75,8 +75,7 @@ TEST_F(LogTest, ErrorsWaitForALog) {
   EXPECT_EQ(log_queue(), nullptr);
   EXPECT_EQ(log_open(nullptr, "x") + log_open(log.get(), nullptr), 0);  // nothing to open
   log_set(nullptr);
-  emsg("early %d", 1);
-  emsg("early %d", 2);
+  for (int i : {1, 2}) emsg("early %d", i);
   imsg("info is never queued");
   ASSERT_NE(log_queue(), nullptr);
   EXPECT_EQ(log_queue()->items, 2);
