@@ -102,8 +102,7 @@ TEST_F(CopyTest, PathFieldsAndEntriesByPath) {
   EXPECT_STREQ(copy_src_path(copy.get(), 0, path, 5), "/opt");
   EXPECT_EQ(copy_dst_path(copy.get(), 0, path, PATH_SIZE), nullptr);  // RmFile has no dest
   EXPECT_EQ(copy_src_file(copy.get(), 0, nullptr, PATH_SIZE), nullptr);
-  // A destination that cannot be opened as a folder: each entry goes in by its own path, and
-  // counts as copied.
+  // A destination that cannot be opened as a folder: each entry goes in by its path, counted.
   put("src/a.txt", "a");
   fs::create_directory(p("into-folder"));
   FailOn fail("openat", "into-folder", EMFILE);

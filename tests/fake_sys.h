@@ -1,7 +1,6 @@
 // A fake for the system-call seam: the named calls (a comma-separated list) fail, with a chosen
 // error, whenever it acts on a name that holds a chosen text (for a call on a descriptor, the name
-// the descriptor was opened by). Everything else runs for real; the real calls come back when the
-// fake goes.
+// the descriptor was opened by). Everything else runs for real, and does again once it goes.
 #pragma once
 
 #include <fcntl.h>

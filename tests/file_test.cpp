@@ -1,6 +1,5 @@
-// The file-system layer: copies, directory creation and removal, walks. Failed copies, mode
-// and owner changes with their messages run end to end in copy-file-layer, trees in
-// copy-install.
+// The file-system layer: copies, folders made and removed, walks. Failed copies, mode and
+// owner changes run end to end in copy-file-layer, trees in copy-install.
 #include "file.h"
 
 #include <fcntl.h>
@@ -102,8 +101,8 @@ TEST_F(FileTest, CopyWritesThroughATrustedLink) {
   EXPECT_EQ(file_xcopy(p("tree").c_str(), "*", nullptr, p("flat").c_str(), 0, nullptr), 4);
   EXPECT_TRUE(fs::is_directory(p("flat/sub")) && !fs::exists(p("flat/sub/c")));
   events.clear();
-  EXPECT_EQ(file_xcopy(p("tree").c_str(), "*", nullptr, p("deep").c_str(), 1, nullptr), 5);
-  EXPECT_NE(std::find(events.begin(), events.end(), "ok deep/sub 1"), events.end());
+  EXPECT_EQ(file_xcopy(p("tree").c_str(), "*", nullptr, p("deep/er").c_str(), 1, nullptr), 5);
+  EXPECT_NE(std::find(events.begin(), events.end(), "ok deep/er/sub 1"), events.end());
 }
 
 // A folder missing on the way, or a file where a folder should be, fails the copy: nothing
@@ -124,7 +123,7 @@ TEST_F(FileTest, APathThroughWhatIsNoFolderLeadsNowhere) {
     EXPECT_EQ(copy("missing/f", "out"), 0);
     EXPECT_EQ(copy("lnk/src", "out"), 0);
     EXPECT_FALSE(fs::exists(p("out")));
-    EXPECT_EQ(file_exist(p("missing/f").c_str()), 0);
+    EXPECT_EQ(file_exist(p("missing/f").c_str()) + file_exist(p("src").c_str()), 1);
   }
 }
 
@@ -174,7 +173,7 @@ TEST_F(FileTest, FoldersMadeRemovedAndWalked) {
   put("w/.hidden", "h");
   fs::create_directory(p("w/dir"));
   fs::create_directory_symlink("dir", p("w/ldir"));
-  fs::create_symlink("gone", p("w/dangling"));
+  fs::create_symlink(std::string(255, 'g'), p("w/dangling"));  // a target at full length
   std::unique_ptr<FHandle> h;
   std::unique_ptr<File> x = file_first(&h, p("w").c_str(), "*");
   Strings seen;
@@ -185,7 +184,8 @@ TEST_F(FileTest, FoldersMadeRemovedAndWalked) {
     seen.push_back(s + (x->link ? "->" + *x->link : "") + (file_isdir(x.get()) ? "/" : ""));
   }
   std::sort(seen.begin(), seen.end());
-  EXPECT_EQ(seen, (Strings{".hidden", "a.txt", "dangling->gone", "dir/", "ldir->dir"}));
+  EXPECT_EQ(seen, (Strings{".hidden", "a.txt", "dangling->" + std::string(255, 'g'), "dir/",
+                           "ldir->dir"}));
 
   EXPECT_TRUE(!file_first(&h, p("w/dir").c_str(), "*") && !h);  // empty
   fail_with(sys().readlinkat, EIO);
@@ -200,9 +200,10 @@ TEST_F(FileTest, FoldersMadeRemovedAndWalked) {
   EXPECT_EQ((std::vector{file_chmod(x.get(), 0600), file_remove(x.get())}), std::vector({1, 1}));
   File loose;  // one no walk made goes by its path
   scpy(loose.name, p("w2/.hidden").c_str(), PATH_SIZE);
-  x->dir = -1;  // and fails where its folder has gone
-  EXPECT_EQ((std::vector{file_chmod(&loose, 0600), file_remove(&loose), file_remove(x.get())}),
-            std::vector({1, 1, 0}));
+  x->dir = -1;  // and fails where it or its folder has gone
+  EXPECT_EQ((std::vector{file_chmod(&loose, 0600), file_remove(&loose), file_remove(&loose),
+                         file_remove(x.get())}),
+            std::vector({1, 1, 0, 0}));
   ASSERT_EQ(::mknod(p("w2/null").c_str(), S_IFCHR | 0600, makedev(1, 3)), 0);
   EXPECT_FALSE(file_trusted(file_first(&h, p("w2").c_str(), "null").get()));  // nor a device
 }
@@ -247,6 +248,7 @@ TEST_F(FileTest, FailedCopiesLoseNothing) {
         EXPECT_EQ(copy("d/src", "d/dst"), c.ok ? 1 : 0);
         EXPECT_GT(fail.hits(), 0);
       }
+      EXPECT_EQ(events.back(), (c.ok ? "ok" : "fail") + std::string(" d/src>d/dst 1"));
       EXPECT_EQ(get("d/dst"), c.ok ? big : "old");
       EXPECT_EQ(fs::status(p("d/dst")).permissions(), fs::perms(01640));
       EXPECT_EQ(tree("d"), (Strings{"dst", "src"}));
@@ -291,6 +293,11 @@ TEST_F(FileTest, TemporaryFallbacks) {
     refuse_unnamed(error);
     check(std::strerror(error));
   }
+  {  // root names an unnamed file by its descriptor, with no /proc and no named temporary
+    FailOn no_proc("fstatat", "/proc/self/fd", ENOENT),
+        pid_named("openat", ".install." + std::to_string(getpid()), EACCES);
+    check("root without /proc");
+  }
   {
     SysGuard g;
     int proc = 0;
@@ -319,9 +326,10 @@ TEST_F(FileTest, TemporaryFallbacks) {
     FailOn full("write", ".install." + std::to_string(getpid()), ENOSPC);
     EXPECT_EQ(copy("d/src", "d/dst"), 0);
     EXPECT_EQ(get("d/dst"), "old");
+    FailOn denied("openat", ".install." + std::to_string(getpid()), EACCES);  // or none made
+    EXPECT_TRUE(!copy("d/src", "d/dst") && logged(p("d/dst") + "', Permission denied"));
   }
-  // Somebody took the first names drawn: the next ones are taken, theirs are left alone;
-  // every name taken, the copy fails.
+  // Somebody took the first names drawn: the next are taken, theirs kept; all taken, it fails.
   for (auto [named, taken] : {std::pair{false, 3}, {true, 3}, {false, 1000}, {true, 1000}}) {
     SysGuard g;
     if (named) refuse_unnamed();
@@ -411,8 +419,7 @@ TEST_F(FileTest, ReplacedFilesKeepOnlyWhatIsSafe) {
     const char *logged;
   } cases[] = {
       // Another user's file in a folder others can write becomes root's, of the usual mode
-      // (a sticky folder's and a folder's only root writes: harden-replaced-files and
-      // harden-temporaries).
+      // (sticky folders and root's: harden-replaced-files and harden-temporaries).
       {"group-writable folder", 0, 0775, 0666, 4601, {0, 0, 0644, 0}, "Not keeping the owner"},
       // ... unless it is the folder owner's.
       {"folder owner's", 4602, 0777, 0666, 4602, {4602, 4602, 0666, 0}, nullptr},
@@ -463,12 +470,15 @@ TEST_F(FileTest, UnchangedFilesAreNotRewritten) {
   EXPECT_EQ(copy("src", "same", 1, &n), 1);
   EXPECT_EQ(n, big.size());
   ASSERT_EQ(::stat(p("same").c_str(), &after), 0);
-  EXPECT_EQ(after.st_ino, before.st_ino);
-  EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
-  EXPECT_EQ(after.st_ctim.tv_nsec, before.st_ctim.tv_nsec);
+  EXPECT_EQ(std::tuple(after.st_ino, after.st_mtim.tv_nsec, after.st_ctim.tv_nsec),
+            std::tuple(before.st_ino, before.st_mtim.tv_nsec, before.st_ctim.tv_nsec));
   EXPECT_EQ(events, (Strings{"ok src>same 1"}));
   fs::create_hard_link(p("src"), p("src-too"));  // a second name the folder's owner gave
   EXPECT_EQ(copy("src-too", "twin"), 1);
+  {  // unless the folder's owner cannot be looked up
+    FailOn folder("fstatat", ".", EIO);
+    EXPECT_TRUE(!copy("src-too", "twin") && logged("Not using '" + p("src-too")));
+  }
 
   // One byte differs, in the last block: the file is replaced, with the right content.
   std::string last = big;

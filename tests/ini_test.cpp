@@ -140,9 +140,7 @@ TEST_F(IniTest, StateFollowsWhatReadsCanSee) {
   add("multi", "x");
   const IniState created = state();
   value("multi");  // now the next add goes in front
-  EXPECT_NE(start, one);
-  EXPECT_NE(one, created);
-  EXPECT_NE(created, state());
+  EXPECT_TRUE(start != one && one != created && created != state());
   // No value, and one empty value with the cursor on it, are two states.
   const std::vector<SettingList> empty = {{"e", std::nullopt, Ini_Empty}};
   ini_setup(ini.get(), &empty, nullptr, 1);

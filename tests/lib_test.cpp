@@ -72,17 +72,13 @@ TEST(BoundedCopy, HelpersCutAtTheirLimits) {
   EXPECT_STREQ(sreplace("a$(a)b", "$(a)", nullptr, big, 1000), "ab");
   EXPECT_STREQ(sreplace("aa", "a", "aa", big, 1000), "aaaa");  // inserted text not searched
   big[0] = 'k';
-  EXPECT_EQ(sreplace(nullptr, "a", "b", big, 1000), nullptr);
-  EXPECT_EQ(sreplace("a", nullptr, "b", big, 1000), nullptr);
+  EXPECT_TRUE(!sreplace(nullptr, "a", "b", big, 1000) && !sreplace("a", nullptr, "b", big, 1000));
   EXPECT_EQ(big[0], 'k');  // nothing written
   // Helpers the installer itself does not call, kept because the library defines them.
-  EXPECT_EQ(smake("abcdef", 4), "abc");  // size counts the terminator
-  EXPECT_EQ(smake("ab", 9), "ab");
-  EXPECT_EQ(smake("abc", 1), "");
-  EXPECT_EQ(smake("abc", 0), std::nullopt);
-  EXPECT_EQ(smake(nullptr, 4), std::nullopt);
-  EXPECT_EQ(sadd(sadd("", "ab"), "cd"), "abcd");
-  EXPECT_EQ(sadd("ab", nullptr), "ab");
+  EXPECT_EQ(smake("abcdef", 4).value() + "|" + smake("ab", 9).value() + "|" + *smake("abc", 1),
+            "abc|ab|");  // size counts the terminator
+  EXPECT_TRUE(!smake("abc", 0) && !smake(nullptr, 4));
+  EXPECT_EQ(sadd(sadd("", "ab"), "cd") + sadd("ab", nullptr), "abcdab");
 }
 
 TEST(Words, CompareConvertTrimAndTruth) {
@@ -103,7 +99,7 @@ TEST(Words, CompareConvertTrimAndTruth) {
   auto truth = [](const char *w) { return std::to_string(istrue(w)) + std::to_string(isfalse(w)); };
   for (const char *t : {"true", "YES", "y", "On", "checked", "selected", "1", "-1", "5 apples"})
     EXPECT_EQ(truth(t), "10") << t;
-  for (const char *f : {"false", "No", "n", "OFF", "0", "00", "-0", "x0"})
+  for (const char *f : {"false", "No", "n", "OFF", "0", "00", "-0", "x9"})
     EXPECT_EQ(truth(f), "01") << f;
   for (const char *neither : {"", "maybe", "xy"}) EXPECT_EQ(truth(neither), "00") << neither;
 }

@@ -24,10 +24,8 @@ std::vector<std::string> reads(std::string text, const char *section = nullptr) 
     got.push_back(std::to_string(l.number) + "." + std::to_string(l.piece) + ":" + l.text);
     return true;
   };
-  if (section)
-    got.push_back(read_section(f.get(), section, each) ? "found" : "missing");
-  else
-    read_lines(f.get(), each);
+  if (!section) read_lines(f.get(), each);
+  if (section) got.push_back(read_section(f.get(), section, each) ? "found" : "missing");
   return got;
 }
 
@@ -92,9 +90,10 @@ TEST_F(Loader, QuestionSectionsAndReloading) {
   EXPECT_EQ(quest_setting(q.get(), 1), nullptr);  // the line dropped is no question
   char answer[] = "x";
   EXPECT_EQ(quest_answer(q.get(), 0, answer), 1);
-  EXPECT_EQ(quest_answer(q.get(), 0, nullptr) + quest_ask(q.get(), 0, nullptr, 8) +
-                quest_load(nullptr, "x", "s") + quest_load(q.get(), nullptr, "s") +
-                quest_load(q.get(), "x", nullptr) + quest_count(nullptr),
+  EXPECT_EQ(quest_answer(q.get(), 0, nullptr) + quest_answer(q.get(), 1, answer) +
+                quest_ask(q.get(), 0, nullptr, 8) + quest_load(nullptr, "x", "s") +
+                quest_load(q.get(), nullptr, "s") + quest_load(q.get(), "x", nullptr) +
+                quest_count(nullptr) + load_datfile(nullptr, p("install.q").c_str()),
             0);
   EXPECT_EQ(quest_setting(nullptr, 0), nullptr);
   quest_free(nullptr);

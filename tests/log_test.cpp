@@ -73,7 +73,7 @@ TEST_F(LogTest, ErrorsWaitForALog) {
   emsg("nowhere");  // a current log not yet opened drops the line
   EXPECT_EQ(log->Lines, 0);
   EXPECT_EQ(log_queue(), nullptr);
-  EXPECT_EQ(log_open(nullptr, "x") + log_open(log.get(), nullptr), 0);  // nothing to open
+  EXPECT_EQ(log_open(nullptr, "x") + log_open(log.get(), nullptr) + log_rotate(nullptr), 0);
   log_set(nullptr);
   for (int i : {1, 2}) emsg("early %d", i);
   imsg("info is never queued");

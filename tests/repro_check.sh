@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Two release builds of this tree (its last commit with any uncommitted changes to tracked
 # files) must give the same bytes, though they differ as two hosts' would (see build's
-# arguments below; the second builds on a tmpfs). diffoscope, where installed, names what
-# differs.
+# arguments below; the second builds on a tmpfs). diffoscope, if installed, shows the change.
 # usage: repro_check.sh [JOBS]
 set -uo pipefail
 . "$(dirname "$0")/need.sh"

@@ -73,8 +73,7 @@ TEST_F(ResolveTest, WhichFoldersAndLinksAreTrusted) {
     link(p("outside/secret"), "f/inner/link");
     EXPECT_EQ(resolve("f/inner/link"), c.trusted ? "secret (file)" : "link");
   }
-  // A link is followed only when root made it (or the user running, who is root here), and
-  // only so many on one path.
+  // A link is followed only when root (the user running) made it, and so many on one path.
   for (uid_t owner : {0u, 1u, OTHER}) {
     std::string name = "link" + std::to_string(owner);
     link(p("outside/secret"), name, owner);
@@ -90,6 +89,9 @@ TEST_F(ResolveTest, WhichFoldersAndLinksAreTrusted) {
   EXPECT_EQ(resolve("l" + std::to_string(MAX_LINK_HOPS)), std::strerror(ELOOP));
   link(p("end").insert(root.size(), 4095 - p("end").size(), '/'), "long");  // the longest
   EXPECT_EQ(resolve("long"), "end (file)");
+  link(p("end"), "vanish");
+  FailOn gone("openat", "vanish", ENOENT);  // removed between its look-up and its opening
+  EXPECT_EQ(resolve("vanish"), "vanish");
   link("self", "self");
   EXPECT_EQ(resolve("self"), std::strerror(ELOOP));
   // A run by another user trusts that user's own links and folders as root's.
@@ -114,8 +116,7 @@ TEST_F(ResolveTest, ASwapBetweenListingAndDescentChangesNothingOutside) {
   for (int i = 0; i < 3; i++) put("web/d/f" + std::to_string(i), "x");
   folder("web", 0755, OTHER);  // the web user's folder
   folder("web/d", 0755, OTHER);
-  // Root's link to the folder outside, beside the tree so that no walk lists it: only the
-  // swap puts it where the walk goes.
+  // Root's link to the folder outside, beside the tree: only the swap puts it in the walk.
   link(p("outside"), "side/lnk");
   auto outside = [this] {
     std::string state;

@@ -20,8 +20,7 @@ class SignalsTest : public ScratchTest {
   long entries() const { return std::distance(fs::directory_iterator(p("d")), {}); }
 };
 
-// The unnamed temporary of an upgrade stopped by a signal runs end to end
-// (harden-temporaries).
+// An upgrade's unnamed temporary stopped by a signal runs end to end (harden-temporaries).
 TEST_F(SignalsTest, StoppingSignalsTakeTheNamedTemporaryAway) {
   for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
     SCOPED_TRACE(strsignal(sig));
