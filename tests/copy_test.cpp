@@ -52,7 +52,9 @@ TEST_F(CopyTest, SectionsLongLinesAndReplaceVars) {
   EXPECT_EQ(copy_load(nullptr, p("s.cpy").c_str(), "install"), 0);
   EXPECT_EQ(copy_load(other.get(), nullptr, "install"), 0);
   EXPECT_EQ(copy_load(other.get(), p("s.cpy").c_str(), nullptr), 0);
-  copy_parse_line(nullptr, "MkDir a", 1);  // nothing to parse into: nothing happens
+  copy_parse_line(nullptr, "MkDir a", 1);          // nothing to parse into: nothing happens
+  copy_parse_line(other.get(), "Error flag ", 9);  // a blank after the name is no message
+  EXPECT_TRUE(!copy_dst(other.get(), copy_count(other.get()) - 1) && !copy_count(nullptr));
   copy_processpaths(nullptr, 0);
   EXPECT_EQ(copy_parse_mode("7777"), 07777);  // the largest mode; "10000" is none
   EXPECT_EQ(copy_parse_mode("10000"), std::nullopt);
@@ -60,7 +62,6 @@ TEST_F(CopyTest, SectionsLongLinesAndReplaceVars) {
   EXPECT_TRUE(logged("Error opening '" + p("missing.cpy") + "', No such file or directory"));
   EXPECT_EQ(copy_load(copy_init(ini.get()).get(), p("s.cpy").c_str(), "nowhere"), 0);
   EXPECT_TRUE(!copy_src(copy.get(), 2) && !copy_allows(copy.get(), 2));  // one past the last
-  EXPECT_EQ(copy_count(nullptr), 0u);
   for (auto command : {copy_write_ini, copy_rename, copy_exist, copy_chown, copy_chmod,
                        copy_seterror, copy_wfile, copy_rfile})
     EXPECT_EQ(command(copy.get(), 99) + command(nullptr, 0), 0);
@@ -107,8 +108,7 @@ TEST_F(CopyTest, PathFieldsAndEntriesByPath) {
   fs::create_directory(p("into-folder"));
   FailOn fail("openat", "into-folder", EMFILE);
   EXPECT_EQ(run("CopyFile @/src/* - @/into-folder\n"), 1);
-  EXPECT_GT(fail.hits(), 0);
-  EXPECT_EQ(files, 1u);
+  EXPECT_TRUE(fail.hits() > 0 && files == 1);
   EXPECT_EQ(get("into-folder/a.txt"), "a");
   put("src/sub/deep/d.txt", "d");  // and a tree goes in whole
   EXPECT_EQ(run("CopyDir @/src/* - @/into-folder\n"), 1);

@@ -71,6 +71,7 @@ TEST(BoundedCopy, HelpersCutAtTheirLimits) {
   EXPECT_STREQ(sreplace("$(a)-$(a)", "$(a)", "xy", big, 4), "xy-");
   EXPECT_STREQ(sreplace("a$(a)b", "$(a)", nullptr, big, 1000), "ab");
   EXPECT_STREQ(sreplace("aa", "a", "aa", big, 1000), "aaaa");  // inserted text not searched
+  EXPECT_STREQ(sreplace("a", "a", "b", big, 1), "");
   big[0] = 'k';
   EXPECT_TRUE(!sreplace(nullptr, "a", "b", big, 1000) && !sreplace("a", nullptr, "b", big, 1000));
   EXPECT_EQ(big[0], 'k');  // nothing written
@@ -183,7 +184,7 @@ TEST(Wildcards, MatchAnchoredWithStarAndQuestionMark) {
     EXPECT_EQ(wmatch(c.text, c.wild, 0), c.insensitive) << c.text << " ~ " << c.wild;
   }
   EXPECT_EQ(wild_match("", "*"), 1);
-  EXPECT_EQ(wild_match("a.txt", "*.TXT"), 0);
+  EXPECT_EQ(wild_match("a.txt", "*.TXT") + wild_match("x", "+"), 0);  // "+" is no star
 
   // Many stars against a long text must neither blow up nor change the answer.
   std::string as(10000, 'a');

@@ -160,6 +160,7 @@ TEST_F(LogTest, OnlyItsOwnFileIsWritten) {
     log_line(other.get(), "never", LogError);
   }
   EXPECT_EQ(log_lines("elsewhere"), std::vector<std::string>{"keep"});
-  sys().fdopen = [](int, const char *) -> std::FILE * { return nullptr; };
-  EXPECT_EQ(log_open(log.get(), p("fresh.log").c_str()), 0);  // no stream to write through
+  int opened = -1;  // no stream to write through: the file is closed again
+  sys().fdopen = [&opened](int fd, const char *) -> std::FILE * { return opened = fd, nullptr; };
+  EXPECT_TRUE(!log_open(log.get(), p("fresh.log").c_str()) && ::close(opened) != 0);
 }

@@ -143,13 +143,12 @@ TEST_F(ResolveTest, ASwapBetweenListingAndDescentChangesNothingOutside) {
       ::syscall(SYS_renameat2, AT_FDCWD, p("web/d").c_str(), AT_FDCWD, p("side/lnk").c_str(), 2);
     int before_run = refused();
     SysGuard guard;
-    Sys real = sys();
-    sys().openat = [real, this, web](int dir, const char *path, int flags, mode_t mode) {
+    sys().openat = [real = sys().openat, this, web](int dir, auto path, int flags, auto mode) {
       struct stat in;
       if ((flags & O_DIRECTORY) && std::strcmp(path, "d") == 0 && ::fstat(dir, &in) == 0 &&
           in.st_ino == web.st_ino)
         ::syscall(SYS_renameat2, AT_FDCWD, p("web/d").c_str(), AT_FDCWD, p("side/lnk").c_str(), 2);
-      return real.openat(dir, path, flags, mode);
+      return real(dir, path, flags, mode);
     };
     if (what == "chmod") dochmod(p("web").c_str(), "*", nullptr, 0777);
     if (what == "chown") dochown(p("web").c_str(), "*", nullptr, OTHER + 1, OTHER + 1);
