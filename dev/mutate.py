@@ -143,9 +143,11 @@ def load_known():
         for raw in open(KNOWN):
             if not raw.strip() or raw.startswith("#"):
                 continue
+            # The line itself may hold " | " (flags or'ed together): it is all between the
+            # first field and the last two.
             parts = [p.strip() for p in raw.rstrip("\n").split(" | ")]
-            if len(parts) == 4:
-                known[tuple(parts[:3])] = parts[3]
+            if len(parts) >= 4:
+                known[(parts[0], " | ".join(parts[1:-2]), parts[-2])] = parts[-1]
     return known
 
 
