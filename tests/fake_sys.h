@@ -87,8 +87,7 @@ void fail_with(std::function<R(A...)> &call, int error) {
 
 // Where the file system takes no unnamed file (overlayfs on some kernels, NFS, FUSE).
 inline void refuse_unnamed(int error = EOPNOTSUPP) {
-  auto real = sys().openat;
-  sys().openat = [real, error](int dir, const char *path, int flags, mode_t mode) {
+  sys().openat = [real = sys().openat, error](int dir, const char *path, int flags, mode_t mode) {
     if ((flags & O_TMPFILE) != O_TMPFILE) return real(dir, path, flags, mode);
     errno = error;
     return -1;

@@ -265,4 +265,5 @@ TEST(NullArguments, GiveFixedResults) {
   EXPECT_EQ(section_name(nullptr), "");
   EXPECT_EQ(s_atoi(nullptr), 0);
   EXPECT_STREQ(buf, "keep");
+  EXPECT_TRUE(std::freopen("/proc/self/cmdline", "r", stdin) && con_readline(buf, 2) && !buf[1]);
 }
