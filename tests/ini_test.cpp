@@ -83,8 +83,7 @@ TEST_F(IniTest, AddsFollowTheSettingsModes) {
   ini_setup(nullptr, &kBase, nullptr, 1);
   EXPECT_EQ(ini_state(nullptr), IniState{});
   ini->mode &= ~Ini_NewEmpty;  // an empty value then makes no new setting
-  EXPECT_EQ(add("fresh", ""), -1);
-  EXPECT_EQ(value("fresh"), nullptr);
+  EXPECT_TRUE(add("fresh", "") == -1 && !value("fresh"));
 
   // Adding a value the store itself returned must survive the old value's release.
   EXPECT_EQ(add("nodflt", value("nodflt")), 1);
@@ -107,8 +106,7 @@ TEST_F(IniTest, AddsFollowTheSettingsModes) {
   array_add(ini->xtra.get(),
             std::make_unique<Xtra>(Xtra{[](const std::string &v) { return v + "!"; }, 0x40}));
   EXPECT_EQ(add("f", "x") + add("g", "y"), 2);
-  EXPECT_EQ(values("f"), Strings{"x!"});
-  EXPECT_EQ(values("g"), Strings{"y"});
+  EXPECT_EQ(std::pair(values("f"), values("g")), std::pair(Strings{"x!"}, Strings{"y"}));
 }
 
 // The name index must follow the table through growth and find the first setting of a name
