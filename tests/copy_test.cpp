@@ -108,8 +108,7 @@ TEST_F(CopyTest, PathFieldsAndEntriesByPath) {
   fs::create_directory(p("into-folder"));
   FailOn fail("openat", "into-folder", EMFILE);
   EXPECT_EQ(run("CopyFile @/src/* - @/into-folder\n"), 1);
-  EXPECT_TRUE(fail.hits() > 0 && files == 1);
-  EXPECT_EQ(get("into-folder/a.txt"), "a");
+  EXPECT_TRUE(fail.hits() > 0 && files == 1 && get("into-folder/a.txt") == "a");
   put("src/sub/deep/d.txt", "d");  // and a tree goes in whole
   EXPECT_EQ(run("CopyDir @/src/* - @/into-folder\n"), 1);
   EXPECT_EQ(get("into-folder/sub/deep/d.txt"), "d");
