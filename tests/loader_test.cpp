@@ -108,6 +108,10 @@ TEST_F(Loader, QuestionSectionsAndReloading) {
   EXPECT_EQ(q, nullptr);
   quest_clear(nullptr);
   quest_parse_line(nullptr, "Text a - - h Q", 1);
+  put("install.dat", "");  // with no working folder, current_dir is empty, not left unset
+  sys().getcwd = [](char *, std::size_t) -> char * { return errno = ENOENT, nullptr; };
+  ASSERT_EQ(load_datfile(ini.get(), p("install.dat").c_str()), 1);
+  EXPECT_STREQ(ini_value_name(ini.get(), "current_dir"), "");
 }
 
 // A refusal ends with the text of the error number current in the process, as defined, or
