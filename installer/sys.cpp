@@ -28,7 +28,7 @@ int real_open_nolinks(int dirfd, const char *path, int flags) {
 #else
   (void)dirfd, (void)path, (void)flags;
   errno = ENOSYS;
-  return -1;
+  return -1;  // no openat2 in this C library's headers
 #endif
 }
 
@@ -38,7 +38,7 @@ ssize_t real_getrandom(void *buf, std::size_t n) {
 #else
   (void)buf, (void)n;
   errno = ENOSYS;
-  return -1;
+  return -1;  // no getrandom in this C library's headers
 #endif
 }
 
