@@ -61,6 +61,7 @@ TEST_F(CopyTest, SectionsLongLinesAndReplaceVars) {
   EXPECT_FALSE(logged("Error opening '(NULL)'"));  // no file failed: none was named
   EXPECT_TRUE(logged("Error opening '" + p("missing.cpy") + "', No such file or directory"));
   EXPECT_EQ(copy_load(copy_init(ini.get()).get(), p("s.cpy").c_str(), "nowhere"), 0);
+  EXPECT_EQ(copy_process(nullptr, nullptr, nullptr, 1), 0);
   EXPECT_TRUE(!copy_src(copy.get(), 2) && !copy_allows(copy.get(), 2));  // one past the last
   for (auto command : {copy_write_ini, copy_rename, copy_exist, copy_chown, copy_chmod,
                        copy_seterror, copy_wfile, copy_rfile})

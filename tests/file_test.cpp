@@ -56,11 +56,9 @@ class FileTest : public ScratchTest {
 TEST_F(FileTest, CopyOverwriteRuleBytesAndMissingSource) {
   put("src", "new");
   put("dst", "old");
-  EXPECT_EQ(copy("src", "dst", 0), -1);  // reported to neither callback
-  EXPECT_EQ(get("dst"), "old");
+  EXPECT_TRUE(copy("src", "dst", 0) == -1 && get("dst") == "old");  // reported to neither callback
   EXPECT_TRUE(copy("src", "dst") == 1 && get("dst") == "new");
-  EXPECT_EQ(copy("none", "out", 0), 0);
-  EXPECT_EQ(file_copy(nullptr, "x", 1, nullptr), 0);
+  EXPECT_EQ(copy("none", "out", 0) + file_copy(nullptr, "x", 1, nullptr), 0);
   EXPECT_EQ(errno, 0);  // the failure callback is shown no error
   EXPECT_EQ(events, (Strings{"ok src>dst 1", "fail none>out 1", "fail (null)>x 1"}));
 
@@ -191,7 +189,8 @@ TEST_F(FileTest, FoldersMadeRemovedAndWalked) {
   char cut[3];
   EXPECT_STREQ(file_filename(x.get(), cut, sizeof cut), "a.");
   fs::rename(p("w"), p("w2"));
-  EXPECT_EQ((std::vector{file_chmod(x.get(), 0600), file_remove(x.get())}), std::vector({1, 1}));
+  EXPECT_EQ((std::vector{file_chmod(x.get(), 0600), file_remove(x.get()), file_remove(x.get())}),
+            std::vector({1, 1, 0}));
   File loose;  // one no walk made goes by its path
   scpy(loose.name, p("w2/.hidden").c_str(), PATH_SIZE);
   x->dir = -1;  // and fails where it or its folder has gone

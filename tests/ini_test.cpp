@@ -92,9 +92,7 @@ TEST_F(IniTest, AddsFollowTheSettingsModes) {
   add("flag", "true");
   EXPECT_EQ(values("flag"), (Strings{"false", "true"}));
   EXPECT_STREQ(value("flag"), "false");
-  add("read", "false");
-  value("read");
-  add("read", "true");
+  EXPECT_TRUE(add("read", "false") == 1 && value("read") && add("read", "true") == 1);
   EXPECT_EQ(values("read"), (Strings{"true", "false"}));
   EXPECT_STREQ(value("read"), "true");
   // A filter runs on the values of the settings its flag names, and no others.
