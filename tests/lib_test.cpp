@@ -157,7 +157,7 @@ TEST(Paths, SplitStripAndJoin) {
   EXPECT_STREQ(tcp_hostname(host, sizeof host), want);  // not the stand-in for a failure
   EXPECT_EQ(tcp_hostname(host, 1)[0], '\0');            // room for the terminator alone
   EXPECT_STREQ(tcp_hostname(host, 3), std::strlen(want) < 2 ? want : "12");  // cut
-  EXPECT_STREQ(tcp_hostname(std::strcpy(host, "xkeep") + 1, 0), "keep");       // no room at all
+  EXPECT_STREQ(tcp_hostname(std::strcpy(host, "xkeep") + 1, 0), "keep");     // no room at all
   errno = 0;
   EXPECT_EQ(s_fopen("/", "r"), nullptr);  // a folder is no file to read
   EXPECT_EQ(errno, EISDIR);
